@@ -1,0 +1,19 @@
+# Cross build for Win64 with Debian's mingw-w64 (posix threads flavour).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(PLEXA_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${PLEXA_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PLEXA_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${PLEXA_MINGW_PREFIX}-windres)
+set(CMAKE_AR ${PLEXA_MINGW_PREFIX}-gcc-ar-posix CACHE FILEPATH "")
+set(CMAKE_RANLIB ${PLEXA_MINGW_PREFIX}-gcc-ranlib-posix CACHE FILEPATH "")
+
+set(CMAKE_FIND_ROOT_PATH /usr/${PLEXA_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Tests and tools run through Wine, inside a prefix kept in the build tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)

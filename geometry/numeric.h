@@ -1,0 +1,35 @@
+// Allocation of mesh arrays and the error log (core side: no window, no Win32).
+//
+// [X] s_matrix: arrays of 4-float entries; failure is logged and ends the process
+// [X] logError: appends a two-line record to "error.txt" in the current directory
+// [X] long messages are shortened to fit the 144-byte record line
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plexa::geometry {
+
+struct MeshEntry {
+    float x, y, z, w;
+};
+static_assert(sizeof(MeshEntry) == 16, "mesh entries are four packed floats");
+
+// An uninitialised array of n entries, released with delete[]. A negative n or a
+// byte size that does not fit is an allocation failure: it is logged and the
+// process ends with status -1, because no caller has a path for a missing mesh.
+MeshEntry* s_matrix(int32_t n);
+
+// One record is the fixed prefix line followed by the message line.
+constexpr const char* kLogPrefix = "[Numerical Recipes run-time error...]\n";
+constexpr size_t kLogLineSize = 144;   // the record, terminator included
+constexpr const char* kLogFileName = "error.txt";
+
+// The longest message that keeps prefix + message + terminator within the line.
+size_t logMessageRoom();
+
+// Appends the record to "error.txt". Never reports failure (a read-only directory
+// just loses the record); messages longer than logMessageRoom() are cut.
+void logError(const char* message);
+
+}  // namespace plexa::geometry

@@ -1,0 +1,121 @@
+#include "host/instance_table.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace plexa::host {
+
+namespace {
+constexpr size_t kInitialCapacity = 10;
+constexpr size_t kGrowthStep = 10;
+constexpr size_t kGrowthAmount = 50;
+
+bool canOpen(const char* name) {
+    std::FILE* file = std::fopen(name, "r");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+}  // namespace
+
+void PluginInstance::attachData(uint8_t* data) {
+    if (!data) {
+        if (!ownData) ownData = std::make_unique<uint8_t[]>(object_data::kMinimumSize);
+        data = ownData.get();
+    }
+    hostData = data;
+    sceneFileName = reinterpret_cast<char*>(data + object_data::kNameOffset);
+}
+
+InstanceTable::InstanceTable() { entries_.reserve(kInitialCapacity); }
+
+InstanceTable::~InstanceTable() {
+    // Scenes still present at unload go without being saved.
+    for (PluginInstance& entry : entries_) entry.scene.reset();
+}
+
+PluginInstance* InstanceTable::at(int32_t position) {
+    if (position < 0 || position >= count()) return nullptr;
+    return &entries_[static_cast<size_t>(position)];
+}
+
+PluginInstance& InstanceTable::add(const HostInstanceInfo& info) {
+    PluginInstance entry;
+    entry.number = count();
+    entry.scene = std::make_unique<scene::Scene>();
+    entry.key = info.key;
+    entry.attachData(info.objectData);
+    entry.colorCheck = 0;
+    entries_.push_back(std::move(entry));
+    if (entries_.size() % kGrowthStep == 0) entries_.reserve(entries_.size() + kGrowthAmount);
+    return entries_.back();
+}
+
+PluginInstance* InstanceTable::findByKey(int32_t key) {
+    for (PluginInstance& entry : entries_)
+        if (entry.key == key) return &entry;
+    return nullptr;
+}
+
+scene::Scene* InstanceTable::findScene(int32_t key) {
+    PluginInstance* entry = findByKey(key);
+    return entry ? entry->scene.get() : nullptr;
+}
+
+void InstanceTable::removeAt(int32_t position) {
+    if (position < 0 || position >= count()) return;
+    entries_[static_cast<size_t>(position)].scene.reset();
+    entries_.erase(entries_.begin() + position);
+    for (int32_t i = position; i < count(); ++i) entries_[static_cast<size_t>(i)].number = i;
+    if (currentPosition_ == position)
+        currentPosition_ = -1;
+    else if (currentPosition_ > position)
+        --currentPosition_;
+}
+
+PluginInstance* InstanceTable::current() { return at(currentPosition_); }
+
+void InstanceTable::setCurrent(const PluginInstance* instance) {
+    currentPosition_ = -1;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (&entries_[i] == instance) currentPosition_ = static_cast<int32_t>(i);
+}
+
+void formSceneFileName(PluginInstance& instance, const char* tag, const char* baseName,
+                       const char* extension) {
+    char* name = instance.sceneFileName;
+    std::snprintf(name, object_data::kNameCapacity, "%s%02d.%s", baseName, instance.number, extension);
+    char* hostTag = reinterpret_cast<char*>(instance.hostData + object_data::kTagOffset);
+    if (std::strncmp(hostTag, tag, 3) != 0) {
+        std::memcpy(hostTag, tag, 3);
+        hostTag[3] = '\0';
+        return;
+    }
+    if (canOpen(name)) return;
+    char parent[object_data::kNameCapacity];
+    const int formed = std::snprintf(parent, sizeof parent, "..\\%s%02d.%s", baseName, instance.number, extension);
+    if (formed > 0 && static_cast<size_t>(formed) < sizeof parent && canOpen(parent))
+        std::memcpy(name, parent, static_cast<size_t>(formed) + 1);
+}
+
+void startInstance(PluginInstance& instance) {
+    formSceneFileName(instance, kTag, kBaseName, kExtension);
+    scene::Scene& scene = *instance.scene;
+    if (scene.load(instance.sceneFileName) && scene.count() > 0) {
+        while (scene.count() > 1) {
+            scene.selected = scene.block(1);
+            scene.removeSelected();
+        }
+        scene.selected = scene.block(0);
+        if (scene.selected->kind != scene::PLANE && scene.selected->kind != scene::SPHERE)
+            scene.removeSelected();
+    }
+    if (scene.count() == 0) {
+        scene.addDefault(scene::SPHERE);
+        scene.selected = scene.block(0);
+    }
+    instance.hostData[object_data::kTagOffset] = 0;
+    formSceneFileName(instance, kTag, kBaseName, kExtension);
+}
+
+}  // namespace plexa::host

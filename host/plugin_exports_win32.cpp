@@ -1,0 +1,152 @@
+// The plug-in's five exports: the whole boundary with the host (platform side).
+//
+// [X] InitPlugin: library state, command window, instance start-up
+// [X] StopPlugin: save into the host directory, remove, close the window with the last
+// [X] TimerDraw / PhantomDraw by key
+// [X] ReceiveMessage: 273 (colour reply, beep), 515, 516, 1087
+#include <windows.h>
+
+#include <cstring>
+
+#include "host/command_window.h"
+#include "host/host_records.h"
+#include "host/instance_table.h"
+#include "host/library_state.h"
+#include "host/shortcut.h"
+#include "render/draw.h"
+#include "render/transform.h"
+
+using namespace plexa;
+using host::HostInstanceInfo;
+using host::HostMessage;
+
+namespace {
+
+void determineDirectories(host::LibraryState& state) {
+    // A host that renamed the library gets no module here; the null handle
+    // then names the host program itself, as the system defines it.
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(GetModuleHandleA("Plexa"), path, sizeof path);
+    path[sizeof path - 1] = '\0';
+    if (length > 0) {
+        for (size_t i = std::strlen(path) - 1; i >= 1; --i) {
+            if (path[i] == '\\') {
+                path[i + 1] = '\0';
+                break;
+            }
+        }
+    }
+    std::memcpy(state.pluginDirectory, path, sizeof state.pluginDirectory);
+
+    // A current directory too long for a path buffer cannot be returned to;
+    // ".\" keeps every later switch a harmless no-op instead.
+    char current[MAX_PATH] = {};
+    const DWORD currentLength = GetCurrentDirectoryA(sizeof current, current);
+    if (currentLength == 0 || currentLength >= sizeof current) std::strcpy(current, ".");
+    std::strcpy(state.hostDirectory, current);
+    std::strcat(state.hostDirectory, "\\");
+}
+
+void forgetCommandWindowIfGone(host::LibraryState& state) {
+    if (state.commandWindow && !IsWindow(static_cast<HWND>(state.commandWindow))) state.commandWindow = nullptr;
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH) {
+        if (reserved != nullptr) {
+            // The process is ending: the system's OpenGL may already be gone.
+            render::setGlAvailable(false);
+        } else {
+            // Unloaded while bound: the window procedure is about to disappear
+            // with the library, so its window must not outlive it.
+            host::destroyCommandWindow();
+        }
+    }
+    return TRUE;
+}
+
+extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
+    if (!info) return 1;
+    host::LibraryState& state = host::library();
+    if (!state.initialised) {
+        std::memcpy(&state.firstRecord, info, sizeof state.firstRecord);
+        state.hostWindow = info->hostWindow;
+        state.moduleInstance = info->moduleInstance;
+        determineDirectories(state);
+    }
+    // The host may have destroyed our window along with its own.
+    forgetCommandWindowIfGone(state);
+    if (!state.commandWindow) state.commandWindow = host::createCommandWindow();
+
+    host::InstanceTable& table = host::instances();
+    host::PluginInstance& instance = table.add(*info);
+    if (std::memcmp(instance.hostData + host::object_data::kTagOffset, host::kTag, 3) != 0)
+        PostMessageA(static_cast<HWND>(state.commandWindow), WM_COMMAND, host::messages::kAboutCommand, 0);
+    table.setCurrent(&instance);
+    host::startInstance(instance);
+    state.initialised = true;
+    return 1;
+}
+
+extern "C" void StopPlugin(int32_t key) {
+    host::InstanceTable& table = host::instances();
+    host::PluginInstance* instance = table.findByKey(key);
+    if (!instance) return;
+
+    char remembered[MAX_PATH + 1] = {};
+    const DWORD rememberedLength = GetCurrentDirectoryA(sizeof remembered, remembered);
+    SetCurrentDirectoryA(host::library().hostDirectory);
+    instance->scene->save(instance->sceneFileName);
+    if (rememberedLength > 0 && rememberedLength < sizeof remembered) SetCurrentDirectoryA(remembered);
+
+    table.removeAt(instance->number);
+    if (table.count() == 0) host::destroyCommandWindow();
+}
+
+extern "C" void TimerDraw(int32_t key) {
+    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawScene(*scene);
+}
+
+extern "C" void PhantomDraw(int32_t key) {
+    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawPickLists(*scene);
+}
+
+extern "C" int32_t ReceiveMessage(const HostMessage* message) {
+    if (!message) return 0;
+    host::PluginInstance* instance = host::instances().findByKey(message->key);
+    if (!instance) return 0;
+
+    switch (message->message) {
+        case host::messages::kCommand: {
+            if (message->wParam != host::messages::kColorCommand) {
+                MessageBeep(MB_ICONEXCLAMATION);
+                return 0;
+            }
+            scene::Block* block = instance->scene->selected;
+            if (!block) return 0;
+            const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
+            for (int channel = 0; channel < 3; ++channel)
+                block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
+            render::refresh(*block);
+            return 0;
+        }
+        case host::messages::kLeftDoubleClick:
+            return host::openShortcut(*instance);
+        case host::messages::kRightButtonDown:
+            if (message->wParam & host::messages::kShiftKey) return 0;
+            host::instances().setCurrent(instance);
+            PostMessageA(static_cast<HWND>(host::library().commandWindow), WM_COMMAND,
+                         host::messages::kPopupCommand, static_cast<LPARAM>(message->lParam));
+            return 1;
+        case host::messages::kNewObjectData:
+            // A null block would leave the instance writing through nothing;
+            // it keeps the block it has.
+            if (message->lParam != 0)
+                instance->attachData(reinterpret_cast<uint8_t*>(static_cast<intptr_t>(message->lParam)));
+            return 0;
+        default:
+            return 0;
+    }
+}

@@ -1,0 +1,29 @@
+#include "scene/block.h"
+
+#include "geometry/mesh.h"
+#include "render/transform.h"
+#include "scene/scene_file.h"
+
+namespace plexa::scene {
+
+Block::Block(char* rest, int32_t index, BlockKind blockKind, int32_t blockFineness) : kind(blockKind) {
+    listBase = render::allocateLists();
+    assignPickColor(index);
+    if (rest) readKeys(*this, rest);
+    fineness = blockFineness;
+    geometry::buildMesh(*this);
+}
+
+Block::~Block() { render::deleteLists(listBase); }
+
+void Block::assignPickColor(int32_t index) {
+    // The middle channel is index div 10 unreduced, so from 100 blocks on it
+    // passes 1.0; the pick pass only needs the colours to differ.
+    pickColor[0] = static_cast<float>((index % 10) * 0.1);
+    pickColor[1] = static_cast<float>((index / 10) * 0.1);
+    pickColor[2] = static_cast<float>((index / 100) * 0.1);
+}
+
+void Block::rebuildMesh() { geometry::rebuildMesh(*this); }
+
+}  // namespace plexa::scene

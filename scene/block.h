@@ -1,0 +1,64 @@
+// One drawable block of a scene and the values derived from it (core side).
+//
+// [X] the record, its start values and pick colour
+// [X] construction from the rest of a scene-file line, destruction
+// [X] mesh rebuild for kind and fineness changes
+// [ ] skin displacement on construction (arrives with the skin cache)
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "geometry/numeric.h"
+
+namespace plexa::scene {
+
+enum BlockKind : int32_t {
+    CUBE = 0,
+    TRIANGLE = 1,
+    CYLINDER = 2,
+    SPHERE = 3,
+    PLANE = 4,
+};
+
+constexpr bool isBlockKind(int32_t value) { return value >= CUBE && value <= PLANE; }
+
+constexpr size_t kNameCapacity = 260;    // file names, terminator included
+constexpr size_t kLineCapacity = 1024;   // scene-file lines, terminator included
+
+struct Block {
+    BlockKind kind;
+    uint32_t textureId = 0;
+    float density = 1.0f;
+    uint32_t skinId = 0;
+    float skinScale = 0.5f;
+    float translucency = 0.0f;
+    float color[3] = {1.0f, 1.0f, 1.0f};
+    float size[3] = {1.0f, 1.0f, 1.0f};
+    float rotation[3] = {0.0f, 0.0f, 0.0f};
+    float origin[3] = {0.0f, 0.0f, 0.0f};
+    float pickColor[3] = {0.0f, 0.0f, 0.0f};
+    std::unique_ptr<geometry::MeshEntry[]> vertices;
+    std::unique_ptr<geometry::MeshEntry[]> normals;
+    uint32_t vertexCount = 0;
+    uint32_t normalCount = 0;
+    int32_t fineness = 0;
+    uint32_t listBase = 0;
+    char shortcut[kNameCapacity] = {};
+
+    // Builds a block from the tokens that follow the kind keyword of a scene
+    // line. `rest` is split in place while its keys are read. The display lists
+    // are allocated here but compiled by the scene's refresh.
+    Block(char* rest, int32_t index, BlockKind kind, int32_t fineness);
+    ~Block();
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+
+    void assignPickColor(int32_t index);
+
+    // Makes the mesh again for the present kind and fineness. Callers apply the
+    // skin and refresh afterwards.
+    void rebuildMesh();
+};
+
+}  // namespace plexa::scene

@@ -1,0 +1,67 @@
+// The scene file format: reading lines into blocks and writing blocks as lines
+// (core side: C stdio only).
+//
+// Keywords read and written:
+// [X] CUBE TRIANGLE CYLINDERn SPHEREn PLANEn (fineness clamped to the kind's
+//     minimum and to the system's ceiling)
+// [X] ORG SIZE ROT RGB DENS SKINSCALE TRANS (non-finite numbers refused)
+// [X] TEXTURE SKIN SHORTCUT names (at most 259 characters)
+// [X] identification line "880"; lines of 1023 characters or more skipped whole
+// [X] atomic save: a new file replaces the old one only once it is complete
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "scene/block.h"
+
+namespace plexa::scene {
+
+class Scene;
+
+constexpr const char* kKeyDelimiters = "(){}[ ],\t";
+constexpr const char* kNameDelimiters = "(){}[],\t";
+constexpr const char* kFileId = "880";
+
+// Splits text in place like strtok, but keeps its position in the object.
+class Tokenizer {
+public:
+    explicit Tokenizer(char* text) : cursor_(text) {}
+    char* next(const char* delimiters);
+    // A name token: name delimiters, leading spaces and tabs skipped.
+    char* nextName();
+    char* rest() const { return cursor_; }
+
+private:
+    char* cursor_;
+};
+
+// The kind keyword of a block line and its fineness; false for any other line.
+struct KindKeyword {
+    BlockKind kind;
+    int32_t fineness;
+    char* rest;   // the tokens after the keyword
+};
+bool readKindKeyword(char* line, KindKeyword& out);
+
+// Reads the keyed values that follow the kind keyword into the block.
+void readKeys(Block& block, char* rest);
+
+// Formats the block as one line. Returns false after reporting "line to long",
+// in which case the line holds only the pieces that fitted.
+bool writeLine(const Block& block, char (&line)[kLineCapacity]);
+
+const char* defaultLine(int32_t kind);
+
+// The column header written after the identification line.
+extern const char* const kFileHeader;
+
+// A failing device for tests of interrupted saves: when set, the writer's
+// output fails once this many bytes have been written. Negative: no fault.
+void setWriteFaultAfterBytes(long bytes);
+
+bool readSceneFile(const char* fileName, Scene& scene);
+bool writeSceneFile(const char* fileName, const Scene& scene);
+
+}  // namespace plexa::scene

@@ -1,0 +1,199 @@
+// Binding and unbinding in any order must keep every remaining instance on its
+// own key, scene and file name, and `current` on the instance it named.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/instance_table.h"
+#include "tests/native/gl_recorder.h"
+#include "tests/native/test_support.h"
+
+namespace plexa::testing {
+namespace {
+
+using host::HostInstanceInfo;
+using host::InstanceTable;
+using host::PluginInstance;
+namespace od = host::object_data;
+
+struct ObjectData {
+    uint8_t bytes[512] = {};
+    void tag() { std::memcpy(bytes + od::kTagOffset, "PLX", 4); }
+    std::string tagText() const { return std::string(reinterpret_cast<const char*>(bytes + od::kTagOffset)); }
+    std::string name() const { return std::string(reinterpret_cast<const char*>(bytes + od::kNameOffset)); }
+};
+
+HostInstanceInfo record(int32_t key, ObjectData* data) {
+    HostInstanceInfo info{};
+    info.key = key;
+    info.objectData = data ? data->bytes : nullptr;
+    return info;
+}
+
+class Instances : public InTempDir {
+protected:
+    PluginInstance& bind(InstanceTable& table, int32_t key, ObjectData* data) {
+        PluginInstance& instance = table.add(record(key, data));
+        table.setCurrent(&instance);
+        host::startInstance(instance);
+        return *table.current();
+    }
+};
+
+TEST_F(Instances, TenthBindingGrowsTheTableAndKeepsCurrent) {
+    InstanceTable table;
+    std::vector<ObjectData> data(25);
+    EXPECT_EQ(table.capacity(), 10u);
+    for (int i = 0; i < 9; ++i) bind(table, 100 + i, &data[i]);
+    table.setCurrent(table.at(4));
+    table.add(record(109, &data[9]));
+    EXPECT_EQ(table.capacity(), 60u);
+    ASSERT_NE(table.current(), nullptr);
+    EXPECT_EQ(table.current()->key, 104);
+    EXPECT_EQ(table.at(9)->key, 109);
+    EXPECT_EQ(table.findByKey(103)->scene->count(), 1);
+    for (int i = 10; i < 20; ++i) table.add(record(100 + i, &data[i]));
+    EXPECT_EQ(table.capacity(), 70u);
+    EXPECT_EQ(table.current()->key, 104);
+}
+
+TEST_F(Instances, RemovalClosesTheGapAndKeepsNamesFormedAtBinding) {
+    InstanceTable table;
+    ObjectData a, b, c;
+    bind(table, 1, &a);
+    bind(table, 2, &b);
+    bind(table, 3, &c);
+    EXPECT_EQ(c.name(), "defplx02.880");
+    table.setCurrent(table.findByKey(3));
+    table.removeAt(0);
+    ASSERT_EQ(table.count(), 2);
+    EXPECT_EQ(table.at(0)->key, 2);
+    EXPECT_EQ(table.at(0)->number, 0);
+    EXPECT_EQ(table.at(1)->number, 1);
+    EXPECT_STREQ(table.at(1)->sceneFileName, "defplx02.880");
+    EXPECT_EQ(table.current()->key, 3);
+    table.removeAt(5);
+    table.removeAt(-1);
+    EXPECT_EQ(table.count(), 2);
+    table.removeAt(table.findByKey(3)->number);
+    EXPECT_EQ(table.current(), nullptr);
+    EXPECT_EQ(table.findByKey(3), nullptr);
+    EXPECT_EQ(table.findScene(2), table.at(0)->scene.get());
+}
+
+TEST_F(Instances, DuplicateKeysFindTheLowerPosition) {
+    InstanceTable table;
+    ObjectData a, b;
+    bind(table, 7, &a);
+    bind(table, 7, &b);
+    EXPECT_EQ(table.findByKey(7), table.at(0));
+    EXPECT_EQ(table.findScene(8), nullptr);
+}
+
+TEST_F(Instances, NewObjectIsTaggedAndGetsTheDefaultSphere) {
+    InstanceTable table;
+    ObjectData data;
+    PluginInstance& instance = bind(table, 5, &data);
+    EXPECT_EQ(data.tagText(), "PLX");
+    EXPECT_EQ(data.name(), "defplx00.880");
+    ASSERT_EQ(instance.scene->count(), 1);
+    EXPECT_EQ(instance.scene->selected, instance.scene->block(0));
+    EXPECT_EQ(instance.scene->block(0)->kind, scene::SPHERE);
+    EXPECT_EQ(instance.scene->block(0)->fineness, 24);
+    EXPECT_EQ(instance.colorCheck, 0);
+}
+
+TEST_F(Instances, StartUpKeepsOnlyAFirstSphereOrPlane) {
+    struct Case {
+        std::string file;
+        scene::BlockKind kind;
+        int32_t fineness;
+    };
+    const Case cases[] = {
+        {"880\nCUBE ORG[0,0,0]\nSPHERE24 ORG[0,0,0]\nPLANE20 ORG[0,0,0]\n", scene::SPHERE, 24},
+        {"880\nPLANE8 ORG[1,0,0] RGB[0.5,0.5,0.5]\nSPHERE6\nCUBE\n", scene::PLANE, 8},
+        {"880\nCYLINDER ORG[0,0,0]\n", scene::SPHERE, 24},
+        {"880\n", scene::SPHERE, 24},
+        {"not a scene\nPLANE8 ORG[0,0,0]\n", scene::SPHERE, 24},
+        {"880\nSPHERE6 RGB[0,1,0]\n", scene::SPHERE, 6},
+    };
+    for (const Case& c : cases) {
+        writeFile("defplx00.880", c.file);
+        InstanceTable table;
+        ObjectData data;
+        data.tag();
+        PluginInstance& instance = bind(table, 1, &data);
+        ASSERT_EQ(instance.scene->count(), 1) << c.file;
+        const scene::Block& block = *instance.scene->block(0);
+        EXPECT_EQ(instance.scene->selected, &block);
+        EXPECT_EQ(block.kind, c.kind) << c.file;
+        EXPECT_EQ(block.fineness, c.fineness) << c.file;
+        EXPECT_FLOAT_EQ(block.pickColor[0], 0.0f);
+        EXPECT_EQ(data.tagText(), "PLX");
+    }
+}
+
+TEST_F(Instances, UntaggedObjectReadsThePlainNameWithoutProbing) {
+    writeFile("..\\defplx00.880", "880\nPLANE3\n");   // the parent-directory name, as a plain file here
+    InstanceTable table;
+    ObjectData fresh;
+    PluginInstance& instance = bind(table, 1, &fresh);
+    EXPECT_EQ(instance.scene->block(0)->kind, scene::SPHERE);
+
+    writeFile("defplx01.880", "880\nPLANE4\n");
+    ObjectData second;
+    PluginInstance& loaded = bind(table, 2, &second);
+    EXPECT_EQ(loaded.scene->block(0)->kind, scene::PLANE);
+    EXPECT_EQ(loaded.scene->block(0)->fineness, 4);
+}
+
+TEST_F(Instances, TaggedObjectFallsBackToTheParentName) {
+    // Natively the parent-directory name is an ordinary file name with a
+    // backslash in it, which is enough to see the probe choose it.
+    writeFile("..\\defplx00.880", "880\nPLANE3\n");
+    InstanceTable table;
+    ObjectData data;
+    data.tag();
+    PluginInstance& instance = bind(table, 1, &data);
+    EXPECT_EQ(instance.scene->block(0)->kind, scene::PLANE);
+    EXPECT_EQ(data.name(), "defplx00.880");   // written back under the plain name
+}
+
+TEST_F(Instances, NumbersFromOneHundredTakeThreeDigits) {
+    PluginInstance instance;
+    ObjectData data;
+    instance.attachData(data.bytes);
+    instance.number = 3;
+    host::formSceneFileName(instance, "PLX", "defplx", "880");
+    EXPECT_EQ(data.name(), "defplx03.880");
+    instance.number = 123;
+    host::formSceneFileName(instance, "PLX", "defplx", "880");
+    EXPECT_EQ(data.name(), "defplx123.880");
+    instance.number = 2147483647;
+    host::formSceneFileName(instance, "PLX", "defplx", "880");
+    EXPECT_EQ(data.name(), "defplx2147483647.880");
+}
+
+TEST_F(Instances, MissingDataBlockGetsOneOfItsOwn) {
+    InstanceTable table;
+    PluginInstance& instance = bind(table, 9, nullptr);
+    ASSERT_NE(instance.hostData, nullptr);
+    EXPECT_STREQ(instance.sceneFileName, "defplx00.880");
+    EXPECT_EQ(instance.scene->count(), 1);
+}
+
+TEST_F(Instances, UnloadDestroysScenesWithoutSaving) {
+    {
+        InstanceTable table;
+        ObjectData data;
+        bind(table, 1, &data);
+        EXPECT_EQ(gl().liveLists.size(), 2u);
+    }
+    EXPECT_TRUE(gl().liveLists.empty());
+    EXPECT_FALSE(fileExists("defplx00.880"));
+}
+
+}  // namespace
+}  // namespace plexa::testing

@@ -1,0 +1,24 @@
+// Shared fixtures of the native tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace plexa::testing {
+
+// Runs each test in a fresh empty directory (scene files and "error.txt" are
+// written relative to the current directory), with a clean OpenGL record.
+class InTempDir : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string dir_;
+    std::string previous_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& contents);
+bool fileExists(const std::string& path);
+
+}  // namespace plexa::testing
