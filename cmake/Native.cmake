@@ -8,6 +8,17 @@ if(PLEXA_SANITIZE)
     target_link_options(plexa_core PUBLIC ${PLEXA_SANITIZER_FLAGS})
 endif()
 
+# The core decodes JPEG: natively with the distribution's libjpeg-turbo, or,
+# with PLEXA_BUNDLED_JPEG, with the very source the DLL links.
+include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
+if(PLEXA_BUNDLED_JPEG)
+    set(PLEXA_JPEG_TARGET plexa::jpeg)
+else()
+    find_package(JPEG REQUIRED)
+    set(PLEXA_JPEG_TARGET JPEG::JPEG)
+endif()
+target_link_libraries(plexa_core PUBLIC ${PLEXA_JPEG_TARGET})
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
@@ -24,6 +35,52 @@ add_executable(plexa_native_tests
     tests/native/instance_table_test.cpp
     tests/native/mesh_test.cpp
     tests/native/test_support.cpp
+    tests/native/gl_expect.cpp
+    tests/native/lists_test.cpp
+    tests/native/transform_test.cpp
+    tests/native/refresh_test.cpp
+    tests/native/draw_test.cpp
+    tests/native/fineness_test.cpp
 )
 target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_native_tests DISCOVERY_TIMEOUT 60)
+
+# With PLEXA_BUNDLED_JPEG: the DLL's libjpeg-turbo built for Linux, and the
+# same check of it that runs under Wine.
+include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
+if(PLEXA_BUNDLED_JPEG)
+    add_executable(plexa_jpeg_bundled_test tests/win/jpeg_link_test.cpp)
+    target_compile_definitions(plexa_jpeg_bundled_test PRIVATE PLEXA_EXPECTED_JPEG_VERSION="${PLEXA_JPEG_VERSION}")
+    target_compile_options(plexa_jpeg_bundled_test PRIVATE -Wall -Wextra -Wshadow ${PLEXA_SANITIZER_FLAGS})
+    target_link_options(plexa_jpeg_bundled_test PRIVATE ${PLEXA_SANITIZER_FLAGS})
+    target_link_libraries(plexa_jpeg_bundled_test PRIVATE plexa::jpeg GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(plexa_jpeg_bundled_test DISCOVERY_TIMEOUT 60)
+endif()
+
+# The same core drawn by real Mesa in an off-screen OSMesa context: pixels,
+# blending and the state the passes leave. Its own program, since it links
+# libOSMesa where the other tests link the recorder.
+find_library(PLEXA_OSMESA_LIBRARY OSMesa REQUIRED)
+add_executable(plexa_mesa_tests tests/native/mesa_test.cpp)
+target_link_libraries(plexa_mesa_tests PRIVATE plexa_core ${PLEXA_OSMESA_LIBRARY} GTest::gtest GTest::gtest_main)
+gtest_discover_tests(plexa_mesa_tests DISCOVERY_TIMEOUT 60)
+
+# Benchmarks (Google Benchmark, against OSMesa): a program to run by hand, not a
+# timed test. The sanitizers would distort the figures, so they get a plain
+# build of the core. CTest only checks that it runs.
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+    if(PLEXA_SANITIZE)
+        add_library(plexa_core_plain STATIC ${PLEXA_CORE_SOURCES})
+        target_include_directories(plexa_core_plain PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+        target_compile_options(plexa_core_plain PRIVATE -Wall -Wextra -Wshadow)
+        target_link_libraries(plexa_core_plain PUBLIC ${PLEXA_JPEG_TARGET})
+        set(PLEXA_BENCH_CORE plexa_core_plain)
+    else()
+        set(PLEXA_BENCH_CORE plexa_core)
+    endif()
+    add_executable(plexa_benchmarks benchmarks/render_bench.cpp)
+    target_link_libraries(plexa_benchmarks PRIVATE ${PLEXA_BENCH_CORE} ${PLEXA_OSMESA_LIBRARY} benchmark::benchmark)
+    add_test(NAME plexa_benchmarks_run COMMAND plexa_benchmarks --benchmark_min_time=0.001)
+    set_tests_properties(plexa_benchmarks_run PROPERTIES LABELS benchmark)
+endif()

@@ -1,6 +1,7 @@
 #include "geometry/mesh.h"
 
 #include <cmath>
+#include <memory>
 
 #include "scene/block.h"
 
@@ -9,14 +10,6 @@ namespace plexa::geometry {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-// Counts are formed from a fineness that never exceeds the ceiling, so every
-// product below stays far inside 32 bits.
-uint32_t boundedFineness(int32_t fineness) {
-    if (fineness < 1) return 1;
-    if (fineness > kFinenessCeiling) return kFinenessCeiling;
-    return static_cast<uint32_t>(fineness);
-}
 
 MeshEntry entry(float x, float y, float z) { return MeshEntry{x, y, z, 1.0f}; }
 
@@ -72,17 +65,31 @@ void buildCylinder(MeshEntry* v, MeshEntry* nrm, uint32_t n) {
 }
 
 void buildSphere(MeshEntry* v, MeshEntry* nrm, uint32_t n) {
+    // Every ring uses the same n column angles. Taking their sines and cosines
+    // once instead of once per vertex gives the same doubles and keeps a
+    // sphere at the ceiling from spending its build on 10^6 trigonometric calls.
+    std::unique_ptr<double[]> columnCos(new double[n]);
+    std::unique_ptr<double[]> columnSin(new double[n]);
+    for (uint32_t j = 0; j < n; ++j) {
+        const double phi = j * kPi * 2.0 / n;
+        columnCos[j] = std::cos(phi);
+        columnSin[j] = std::sin(phi);
+    }
     const uint32_t rings = n / 2 + 1;
     for (uint32_t i = 0; i < rings; ++i) {
         const double theta = i * kPi * 2.0 / n;
         const float s = static_cast<float>(std::sin(theta) * -0.5);
         const float c = static_cast<float>(std::cos(theta) * 0.5);
+        MeshEntry* ring = v + static_cast<size_t>(i) * n;
+        MeshEntry* ringNormals = nrm + static_cast<size_t>(i) * n;
         for (uint32_t j = 0; j < n; ++j) {
-            const double phi = j * kPi * 2.0 / n;
-            const float x = static_cast<float>(std::cos(phi) * s);
-            const float z = static_cast<float>(-(std::sin(phi) * s));
-            v[i * n + j] = entry(x, c, z);
-            nrm[i * n + j] = v[i * n + j];
+            const float x = static_cast<float>(columnCos[j] * s);
+            const float z = static_cast<float>(-(columnSin[j] * s));
+            // Both stores from the value, not the second from the first: reading
+            // back an entry just written in pieces stalls on every vertex.
+            const MeshEntry vertex = entry(x, c, z);
+            ring[j] = vertex;
+            ringNormals[j] = vertex;
         }
     }
 }
@@ -109,8 +116,30 @@ void buildPlane(MeshEntry* v, MeshEntry* nrm, uint32_t n) {
 
 }  // namespace
 
+// Counts are formed from a fineness that never exceeds the ceiling, so every
+// product below stays far inside 32 bits.
+uint32_t meshFineness(int32_t fineness) {
+    if (fineness < 1) return 1;
+    if (fineness > kFinenessCeiling) return kFinenessCeiling;
+    return static_cast<uint32_t>(fineness);
+}
+
+int32_t finerFineness(int32_t fineness) {
+    // Doubling is only done below the ceiling, where it cannot overflow.
+    if (fineness >= kFinenessCeiling) return fineness;
+    if (fineness <= kCommandFloor / 2) return kCommandFloor;
+    const int32_t doubled = 2 * fineness;
+    return doubled > kFinenessCeiling ? kFinenessCeiling : doubled;
+}
+
+int32_t rougherFineness(int32_t fineness) {
+    const int32_t halved = fineness / 2;
+    if (halved <= kCommandFloor) return kCommandFloor;
+    return halved > kFinenessCeiling ? kFinenessCeiling : halved;
+}
+
 MeshCounts meshCounts(int32_t kind, int32_t fineness) {
-    const uint32_t n = boundedFineness(fineness);
+    const uint32_t n = meshFineness(fineness);
     switch (kind) {
         case scene::CUBE: return {8, 6};
         case scene::TRIANGLE: return {6, 5};
@@ -132,16 +161,13 @@ MeshEntry faceNormal(const MeshEntry& a, const MeshEntry& b, const MeshEntry& c)
     return MeshEntry{nx / length, ny / length, nz / length, 1.0f};
 }
 
-void buildMesh(scene::Block& block) {
-    if (!scene::isBlockKind(block.kind)) return;
-    const MeshCounts counts = meshCounts(block.kind, block.fineness);
-    block.vertices.reset(s_matrix(static_cast<int32_t>(counts.vertices)));
-    block.normals.reset(s_matrix(static_cast<int32_t>(counts.normals)));
-    block.vertexCount = counts.vertices;
-    block.normalCount = counts.normals;
+namespace {
+
+// Writes the kind's mesh into arrays already sized for it.
+void fillMesh(scene::Block& block) {
     MeshEntry* v = block.vertices.get();
     MeshEntry* nrm = block.normals.get();
-    const uint32_t n = boundedFineness(block.fineness);
+    const uint32_t n = meshFineness(block.fineness);
     switch (block.kind) {
         case scene::CUBE: buildCube(v, nrm); break;
         case scene::TRIANGLE: buildTriangle(v, nrm); break;
@@ -151,7 +177,28 @@ void buildMesh(scene::Block& block) {
     }
 }
 
+}  // namespace
+
+void buildMesh(scene::Block& block) {
+    if (!scene::isBlockKind(block.kind)) return;
+    const MeshCounts counts = meshCounts(block.kind, block.fineness);
+    block.vertices.reset(s_matrix(static_cast<int32_t>(counts.vertices)));
+    block.normals.reset(s_matrix(static_cast<int32_t>(counts.normals)));
+    block.vertexCount = counts.vertices;
+    block.normalCount = counts.normals;
+    fillMesh(block);
+}
+
 void rebuildMesh(scene::Block& block) {
+    // Arrays of the right size are written over rather than freed and taken
+    // again: the result is the same, and a sphere at the ceiling would
+    // otherwise spend most of its rebuild on fresh pages from the system.
+    const MeshCounts counts = meshCounts(block.kind, block.fineness);
+    if (scene::isBlockKind(block.kind) && block.vertices && block.normals && block.vertexCount == counts.vertices &&
+        block.normalCount == counts.normals) {
+        fillMesh(block);
+        return;
+    }
     block.vertices.reset();
     block.normals.reset();
     block.vertexCount = 0;

@@ -3,6 +3,7 @@
 // [X] CUBE, TRIANGLE, CYLINDER, SPHERE, PLANE vertices and normals
 // [X] faceNormal
 // [X] one fineness ceiling for the whole system
+// [X] the Finer / Rougher fineness steps, bounded by the floor and the ceiling
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,20 @@ constexpr int32_t kCylinderMinimum = 8;
 constexpr int32_t kSphereMinimum = 4;
 constexpr int32_t kPlaneMinimum = 1;
 
+// "Finer" and "Rougher" never leave a block below this fineness.
+constexpr int32_t kCommandFloor = 8;
+
+// The subdivision count a mesh is built with for a stored fineness: the
+// fineness itself, kept between 1 and the ceiling. The mesh builders and the
+// list builders both use it, so they always agree on the index ranges.
+uint32_t meshFineness(int32_t fineness);
+
+// "Finer": twice the fineness, at least the floor, and never past the ceiling;
+// at the ceiling the fineness stays as it is.
+int32_t finerFineness(int32_t fineness);
+// "Rougher": half the fineness, truncated, and at least the floor.
+int32_t rougherFineness(int32_t fineness);
+
 // Vertex and normal counts of a kind at fineness n (n clamped to 1..ceiling).
 struct MeshCounts {
     uint32_t vertices;
@@ -42,7 +57,8 @@ MeshEntry faceNormal(const MeshEntry& a, const MeshEntry& b, const MeshEntry& c)
 // fineness. Releases nothing; a kind outside the five leaves the block as it is.
 void buildMesh(scene::Block& block);
 
-// Releases the mesh and builds it again.
+// Builds the mesh again for the block's kind and fineness. Arrays that already
+// have the new counts are written over; others are released and allocated anew.
 void rebuildMesh(scene::Block& block);
 
 }  // namespace plexa::geometry

@@ -101,18 +101,21 @@ void formSceneFileName(PluginInstance& instance, const char* tag, const char* ba
 void startInstance(PluginInstance& instance) {
     formSceneFileName(instance, kTag, kBaseName, kExtension);
     scene::Scene& scene = *instance.scene;
-    if (scene.load(instance.sceneFileName) && scene.count() > 0) {
-        while (scene.count() > 1) {
-            scene.selected = scene.block(1);
-            scene.removeSelected();
+    {
+        // Binding costs time linear in the file's lines: lists are compiled
+        // once, for the block that survives, when the reduction is done.
+        scene::DeferredRefresh deferred(scene);
+        if (scene.load(instance.sceneFileName) && scene.count() > 0) {
+            // Removing the block at index 1 until one is left, in one pass.
+            scene.removeFrom(1);
+            scene.selected = scene.block(0);
+            if (scene.selected->kind != scene::PLANE && scene.selected->kind != scene::SPHERE)
+                scene.removeSelected();
         }
-        scene.selected = scene.block(0);
-        if (scene.selected->kind != scene::PLANE && scene.selected->kind != scene::SPHERE)
-            scene.removeSelected();
-    }
-    if (scene.count() == 0) {
-        scene.addDefault(scene::SPHERE);
-        scene.selected = scene.block(0);
+        if (scene.count() == 0) {
+            scene.addDefault(scene::SPHERE);
+            scene.selected = scene.block(0);
+        }
     }
     instance.hostData[object_data::kTagOffset] = 0;
     formSceneFileName(instance, kTag, kBaseName, kExtension);

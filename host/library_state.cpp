@@ -11,8 +11,8 @@ namespace {
 // instances, and unload destroys them in the reverse order: scenes go before
 // the textures their blocks name.
 struct Library {
-    image::Cache skins;
-    image::Cache textures;
+    image::Cache skins{false};
+    image::Cache textures{true};
     host::InstanceTable instances;
     host::LibraryState state;
 };

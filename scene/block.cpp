@@ -1,6 +1,7 @@
 #include "scene/block.h"
 
 #include "geometry/mesh.h"
+#include "geometry/skin.h"
 #include "render/transform.h"
 #include "scene/scene_file.h"
 
@@ -12,6 +13,7 @@ Block::Block(char* rest, int32_t index, BlockKind blockKind, int32_t blockFinene
     if (rest) readKeys(*this, rest);
     fineness = blockFineness;
     geometry::buildMesh(*this);
+    if (skinId != 0) geometry::applySkin(*this, skinId);
 }
 
 Block::~Block() { render::deleteLists(listBase); }
@@ -25,5 +27,18 @@ void Block::assignPickColor(int32_t index) {
 }
 
 void Block::rebuildMesh() { geometry::rebuildMesh(*this); }
+
+namespace {
+bool changeFineness(Block& block, int32_t next) {
+    if (next == block.fineness) return false;
+    block.fineness = next;
+    block.rebuildMesh();
+    return true;
+}
+}  // namespace
+
+bool Block::makeFiner() { return changeFineness(*this, geometry::finerFineness(fineness)); }
+
+bool Block::makeRougher() { return changeFineness(*this, geometry::rougherFineness(fineness)); }
 
 }  // namespace plexa::scene

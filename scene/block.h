@@ -3,6 +3,7 @@
 // [X] the record, its start values and pick colour
 // [X] construction from the rest of a scene-file line, destruction
 // [X] mesh rebuild for kind and fineness changes
+// [X] Finer / Rougher, never past the fineness ceiling
 // [ ] skin displacement on construction (arrives with the skin cache)
 #pragma once
 
@@ -59,6 +60,13 @@ struct Block {
     // Makes the mesh again for the present kind and fineness. Callers apply the
     // skin and refresh afterwards.
     void rebuildMesh();
+
+    // "Finer" and "Rougher": the next fineness up or down and the plain mesh
+    // for it. When the fineness would not change (Finer at the ceiling,
+    // Rougher at the floor) the block is left exactly as it is and the result
+    // is false; otherwise callers apply the skin and refresh.
+    bool makeFiner();
+    bool makeRougher();
 };
 
 }  // namespace plexa::scene

@@ -27,7 +27,7 @@ Block* Scene::block(int32_t index) const {
 int32_t Scene::addBlock(BlockKind kind, int32_t fineness, char* rest) {
     blocks_.push_back(std::make_unique<Block>(rest, count(), kind, fineness));
     if (blocks_.size() % kGrowthStep == 0) blocks_.reserve(blocks_.size() + kGrowthStep);
-    render::refreshAll(*this);
+    refreshFrom(0);   // every block, the new one included
     return count() - 1;
 }
 
@@ -59,11 +59,38 @@ void Scene::removeSelected() {
 
     blocks_[index].reset();
     blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(index));
-    for (size_t i = index; i < blocks_.size(); ++i) {
-        blocks_[i]->assignPickColor(static_cast<int32_t>(i));
-        render::refresh(*blocks_[i]);
-    }
+    for (size_t i = index; i < blocks_.size(); ++i) blocks_[i]->assignPickColor(static_cast<int32_t>(i));
+    refreshFrom(index);
     selected = nullptr;
+}
+
+void Scene::removeFrom(int32_t index) {
+    if (index < 0 || index >= count()) return;
+    const size_t first = static_cast<size_t>(index);
+    for (size_t i = first; i < blocks_.size(); ++i) {
+        if (blocks_[i].get() == selected) selected = nullptr;
+        blocks_[i].reset();
+    }
+    blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(first), blocks_.end());
+    // Nothing follows the removed blocks, so no refresh is owed for them.
+    if (owedFrom_ != kNothingOwed && owedFrom_ >= blocks_.size()) owedFrom_ = kNothingOwed;
+}
+
+void Scene::refreshFrom(size_t index) {
+    if (deferDepth_ > 0) {
+        if (owedFrom_ == kNothingOwed || index < owedFrom_) owedFrom_ = index;
+        return;
+    }
+    for (size_t i = index; i < blocks_.size(); ++i) render::refresh(*blocks_[i]);
+}
+
+void Scene::deferRefresh() { ++deferDepth_; }
+
+void Scene::resumeRefresh() {
+    if (deferDepth_ == 0 || --deferDepth_ > 0) return;
+    const size_t from = owedFrom_;
+    owedFrom_ = kNothingOwed;
+    if (from != kNothingOwed) refreshFrom(from);
 }
 
 void Scene::resetStorage() {
@@ -75,9 +102,14 @@ void Scene::resetStorage() {
 void Scene::clear() {
     resetStorage();
     selected = nullptr;
+    owedFrom_ = kNothingOwed;   // the blocks that were owed a refresh are gone
 }
 
-bool Scene::load(const char* fileName) { return readSceneFile(fileName, *this); }
+bool Scene::load(const char* fileName) {
+    // Refreshing after each line would compile n(n+1)/2 lists for n lines.
+    DeferredRefresh deferred(*this);
+    return readSceneFile(fileName, *this);
+}
 
 bool Scene::save(const char* fileName) const { return writeSceneFile(fileName, *this); }
 

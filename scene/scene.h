@@ -3,6 +3,8 @@
 // [X] growth: 50, then count + 50 at every multiple of 50; clear returns to 50
 // [X] addBlock / addLine / addDefault, removeSelected, clear
 // [X] load and save through the scene file format
+// [X] deferred refresh: a whole file read and reduced compiles each surviving
+//     block's lists once, with the contents per-addition refreshing would give
 #pragma once
 
 #include <cstdint>
@@ -34,7 +36,18 @@ public:
     // Adds the kind's default block; for a value that is no kind, nothing.
     int32_t addDefault(int32_t kind);
     void removeSelected();
+    // Removes the blocks from `index` to the end, in list order, as repeated
+    // removal of the block at `index` would, but in one pass.
+    void removeFrom(int32_t index);
     void clear();
+
+    // While deferred, additions and removals note the blocks whose lists they
+    // would have compiled instead of compiling them; the outermost resume
+    // compiles those that remain, once each, in list order. Every block's lists
+    // end up as immediate refreshing would leave them, because a refresh
+    // depends only on the block's own fields. Nests.
+    void deferRefresh();
+    void resumeRefresh();
 
     // The file is replaced only when the identification line is accepted.
     bool load(const char* fileName);
@@ -43,7 +56,25 @@ public:
 
 private:
     void resetStorage();
+    // Refreshes now, or notes that blocks from `index` on are owed one.
+    void refreshFrom(size_t index);
+
     std::vector<std::unique_ptr<Block>> blocks_;
+    int32_t deferDepth_ = 0;
+    size_t owedFrom_ = kNothingOwed;
+    static constexpr size_t kNothingOwed = static_cast<size_t>(-1);
+};
+
+// Defers the scene's refreshes for the lifetime of the object.
+class DeferredRefresh {
+public:
+    explicit DeferredRefresh(Scene& scene) : scene_(scene) { scene_.deferRefresh(); }
+    ~DeferredRefresh() { scene_.resumeRefresh(); }
+    DeferredRefresh(const DeferredRefresh&) = delete;
+    DeferredRefresh& operator=(const DeferredRefresh&) = delete;
+
+private:
+    Scene& scene_;
 };
 
 }  // namespace plexa::scene

@@ -180,8 +180,8 @@ TEST_F(SceneFile, NonFiniteNumbersAreRefused) {
 }
 
 TEST_F(SceneFile, NamesAndShortcuts) {
-    image::textureCache().add("my stone.bmp", 7);
-    image::skinCache().add("hills.bmp", 2);
+    addCacheEntry(image::textureCache(), "my stone.bmp", 7);
+    addCacheEntry(image::skinCache(), "hills.bmp", 2);
     Parsed named("TEXTURE[my stone.bmp] DENS[1] SKIN[hills.bmp] SKINSCALE[-1.0000]");
     EXPECT_EQ(named.block->textureId, 7u);
     EXPECT_EQ(named.block->skinId, 2u);
@@ -224,8 +224,8 @@ TEST_F(SceneFile, WritesTheDefaultSphereLine) {
 }
 
 TEST_F(SceneFile, WritesEveryKindAndNamedPieces) {
-    image::textureCache().add("tex\\wood.bmp", 3);
-    image::skinCache().add("..\\hills.jpg", 1);
+    addCacheEntry(image::textureCache(), "tex\\wood.bmp", 3);
+    addCacheEntry(image::skinCache(), "..\\hills.jpg", 1);
     Parsed p("ORG[-1.234,2,3] SIZE[10,0.5,1] ROT[0.1,0.2,3.14159265] RGB[0.5,0.25,1] TEXTURE[tex\\wood.bmp] "
              "DENS[2] SKIN[..\\hills.jpg] SKINSCALE[-0.75] SHORTCUT[notes.txt] TRANS[0.6]",
              scene::CYLINDER, 16);
@@ -252,8 +252,8 @@ TEST_F(SceneFile, ExtremeValuesNeverOverrunTheLine) {
     // With three names at their longest the line no longer fits: it stops at
     // the first piece that would overflow and the log says so.
     const std::string name(259, 'n');
-    image::textureCache().add(name.c_str(), 11);
-    image::skinCache().add(name.c_str(), 12);
+    addCacheEntry(image::textureCache(), name.c_str(), 11);
+    addCacheEntry(image::skinCache(), name.c_str(), 12);
     p.block->textureId = 11;
     p.block->skinId = 12;
     std::strcpy(p.block->shortcut, name.c_str());

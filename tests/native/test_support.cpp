@@ -47,3 +47,13 @@ void writeFile(const std::string& path, const std::string& contents) {
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
 }  // namespace plexa::testing
+
+#include "image/caches.h"
+
+namespace plexa::testing {
+void addCacheEntry(image::Cache& cache, const char* name, uint32_t id) {
+    auto entry = image::makeEntry(name, 1, 1);
+    entry->id = id;
+    cache.append(std::move(entry));
+}
+}  // namespace plexa::testing

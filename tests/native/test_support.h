@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 namespace plexa::testing {
@@ -21,4 +22,13 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);
 bool fileExists(const std::string& path);
 
+}  // namespace plexa::testing
+
+namespace plexa::image {
+class Cache;
+}
+
+namespace plexa::testing {
+// Puts a named entry with the given id into a cache, as a load would.
+void addCacheEntry(image::Cache& cache, const char* name, uint32_t id);
 }  // namespace plexa::testing

@@ -1,0 +1,49 @@
+// Checks a Windows bitmap file held in memory before GDI is given it (core side).
+//
+// GDI reads the information header, the colour table and the pixels through
+// the offsets the file itself gives; a damaged file would send it past the end
+// of the buffer. Every field GDI relies on is checked here first, so that the
+// platform side only ever hands over what lies inside the file.
+//
+// [X] BITMAPINFOHEADER and its V4/V5 extensions; 1, 4, 8, 16, 24 and 32 bits
+// [X] BI_RGB, BI_BITFIELDS, BI_RLE8, BI_RLE4
+// [X] top-down files (negative height)
+// [X] sizes bounded by the image pixel ceiling
+// [ ] OS/2 core headers, embedded JPEG or PNG (refused)
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plexa::image {
+
+// The largest picture any loader accepts, in pixels and per side. A skin keeps
+// four bytes per pixel and a material passes through two pixel buffers and a
+// scaled copy, so 40 million pixels bounds a single load to well under a GiB.
+constexpr int64_t kMaxImagePixels = 40'000'000;
+constexpr int32_t kMaxImageSide = 16384;
+
+struct BitmapLayout {
+    int32_t width = 0;
+    int32_t height = 0;         // as stored: negative for a top-down file
+    uint32_t headerOffset = 14; // the information header, and the BITMAPINFO GDI reads
+    uint32_t pixelOffset = 0;
+    uint32_t pixelBytes = 0;    // what GDI may read from pixelOffset
+    bool runLength = false;     // RLE pixels: GDI reads until an end marker
+};
+
+// Fills `layout` and returns null when the file can be handed to GDI;
+// otherwise a short reason ("pixels past end of file").
+const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layout);
+
+}  // namespace plexa::image
+
+namespace plexa::image {
+
+enum class ImageKind { Bitmap, Jpeg };
+
+// ".bmp" at the end, in any letter case, is a Windows bitmap; every other name
+// goes to the JPEG decoder, which refuses what is not JPEG.
+ImageKind imageKindOf(const char* name);
+
+}  // namespace plexa::image

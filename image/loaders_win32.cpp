@@ -1,0 +1,280 @@
+// Reading image files into GDI bitmaps, and loading materials and skins into
+// the caches (platform and GL side).
+//
+// [X] bitmap files through CreateDIBitmap, checked before GDI reads them
+// [X] JPEG files through libjpeg into a DIB section
+// [X] materials: read back, power-of-two scaling, texture upload
+// [X] skins: top-down read back, grey-level heights
+// [X] the material and skin choosers
+#include <windows.h>
+#include <commdlg.h>
+#include <GL/glu.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "host/library_state.h"
+#include "host/paths.h"
+#include "image/bitmap_file.h"
+#include "image/caches.h"
+#include "image/jpeg_decode.h"
+
+#ifndef GL_BGR_EXT
+#define GL_BGR_EXT 0x80E0
+#endif
+
+namespace plexa::image {
+
+namespace {
+
+// A bitmap file larger than any picture under the pixel ceiling can need.
+constexpr uint64_t kMaxBitmapFileBytes = 4 * static_cast<uint64_t>(kMaxImagePixels) + (1u << 20);
+// Run-length pixels are decoded until their end marker; zeros and a final end
+// marker behind the file's bytes stop a decoder that overshoots a damaged run.
+constexpr size_t kRunLengthGuard = 1024;
+
+struct LoadedImage {
+    HBITMAP bitmap = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    ImageKind kind = ImageKind::Bitmap;
+};
+
+// The read-back header every load uses.
+BITMAPINFOHEADER g_readHeader = {sizeof(BITMAPINFOHEADER), 32, 32, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+
+bool readWholeFile(HANDLE file, std::vector<uint8_t>& data) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart <= 0 ||
+        static_cast<uint64_t>(size.QuadPart) > kMaxBitmapFileBytes)
+        return false;
+    const size_t length = static_cast<size_t>(size.QuadPart);
+    data.assign(length + kRunLengthGuard, 0);
+    data[length + kRunLengthGuard - 1] = 1;   // 00 01: end of bitmap
+    size_t done = 0;
+    while (done < length) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(length - done > (1u << 30) ? (1u << 30) : length - done);
+        if (!ReadFile(file, data.data() + done, want, &got, nullptr) || got == 0) return false;
+        done += got;
+    }
+    data.resize(length + kRunLengthGuard);
+    return true;
+}
+
+bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
+    // Stored names are relative to the plug-in directory. CreateFileA takes
+    // names of any length up to the path limit, where OpenFile stops at 128.
+    SetCurrentDirectoryA(host::library().pluginDirectory);
+    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    SetCurrentDirectoryA(host::library().hostDirectory);
+    if (file == INVALID_HANDLE_VALUE) return false;
+
+    std::vector<uint8_t> data;
+    const bool read = readWholeFile(file, data);
+    CloseHandle(file);
+    if (!read) return false;
+
+    BitmapLayout layout;
+    if (checkBitmapFile(data.data(), data.size() - kRunLengthGuard, layout) != nullptr) return false;
+    const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(data.data() + layout.headerOffset);
+    HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, data.data() + layout.pixelOffset,
+                                    reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+    if (!bitmap) return false;
+    image.bitmap = bitmap;
+    image.width = layout.width;
+    // A top-down file keeps its picture upright in the bitmap; only its size matters here.
+    image.height = layout.height < 0 ? -layout.height : layout.height;
+    image.kind = ImageKind::Bitmap;
+    return true;
+}
+
+struct SectionTarget {
+    HDC dc;
+    HBITMAP section = nullptr;
+};
+
+void showDecoderMessage(void*, const char* caption, const char* text) {
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+uint8_t* allocateSection(void* context, int32_t width, int32_t height, size_t) {
+    SectionTarget& target = *static_cast<SectionTarget*>(context);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader.biSizeImage = static_cast<DWORD>(height) * static_cast<DWORD>(width) * 3;
+    void* bits = nullptr;
+    target.section = CreateDIBSection(target.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    return target.section ? static_cast<uint8_t*>(bits) : nullptr;
+}
+
+void releaseSection(void* context) {
+    SectionTarget& target = *static_cast<SectionTarget*>(context);
+    if (target.section) DeleteObject(target.section);
+    target.section = nullptr;
+}
+
+bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
+    SectionTarget section{dc};
+    JpegTarget target;
+    target.context = &section;
+    target.message = showDecoderMessage;
+    target.allocate = allocateSection;
+    target.release = releaseSection;
+    JpegPicture picture;
+    if (!decodeJpegFile(fullName, target, picture)) return false;
+    image.bitmap = section.section;
+    image.width = picture.width;
+    image.height = picture.height;
+    image.kind = ImageKind::Jpeg;
+    return true;
+}
+
+bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
+    if (imageKindOf(storedName) == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
+    char fullName[MAX_PATH];
+    if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
+        MessageBoxA(nullptr, storedName, "can't open jpeg-file", MB_OK);
+        return false;
+    }
+    return decodeJpeg(fullName, dc, image);
+}
+
+size_t paddedStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
+
+// Pixel transfers below assume rows padded to four bytes, whatever the host
+// set; the host's settings are given back afterwards.
+struct PixelStoreDefaults {
+    PixelStoreDefaults() {
+        glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+        for (GLenum name : {GL_UNPACK_ALIGNMENT, GL_PACK_ALIGNMENT}) glPixelStorei(name, 4);
+        for (GLenum name : {GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS, GL_PACK_ROW_LENGTH,
+                            GL_PACK_SKIP_ROWS, GL_PACK_SKIP_PIXELS})
+            glPixelStorei(name, 0);
+        glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+        glPixelStorei(GL_PACK_SWAP_BYTES, GL_FALSE);
+        glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+        glPixelStorei(GL_PACK_LSB_FIRST, GL_FALSE);
+    }
+    ~PixelStoreDefaults() { glPopClientAttrib(); }
+};
+
+struct DeviceContext {
+    explicit DeviceContext(HWND owner) : window(owner), dc(GetDC(owner)) {}
+    ~DeviceContext() { ReleaseDC(window, dc); }
+    HWND window;
+    HDC dc;
+};
+
+uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
+    const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+    std::unique_ptr<uint8_t[]> original(new uint8_t[pixels * 4]);
+    g_readHeader.biWidth = image.width;
+    g_readHeader.biHeight = image.height;
+    g_readHeader.biSizeImage = static_cast<DWORD>(pixels * 3);
+    if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), original.get(),
+                   reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
+        return 0;
+
+    // OpenGL 1.1 textures have power-of-two sides, no larger than the driver allows.
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    if (maxSide < 64) maxSide = 64;
+    int32_t width = roundToPowerOfTwo(image.width);
+    int32_t height = roundToPowerOfTwo(image.height);
+    while (width > maxSide) width /= 2;
+    while (height > maxSide) height /= 2;
+
+    PixelStoreDefaults store;
+    std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+    if (gluScaleImage(GL_RGB, image.width, image.height, GL_UNSIGNED_BYTE, original.get(), width, height,
+                      GL_UNSIGNED_BYTE, scaled.get()) != 0)
+        return 0;
+    original.reset();
+    const uint32_t order = image.kind == ImageKind::Bitmap ? GL_BGR_EXT : GL_RGB;
+    return textureCache().append(createTexture(key, width, height, scaled.get(), order)).id;
+}
+
+uint32_t convertSkin(const char* key, const LoadedImage& image, HDC dc) {
+    const size_t stride = paddedStride(image.width);
+    std::unique_ptr<uint8_t[]> rows(new uint8_t[stride * static_cast<size_t>(image.height)]);
+    g_readHeader.biWidth = image.width;
+    g_readHeader.biHeight = -image.height;   // top row first
+    g_readHeader.biSizeImage = static_cast<DWORD>(stride * static_cast<size_t>(image.height));
+    if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), rows.get(),
+                   reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
+        return 0;
+    auto entry = makeEntry(key, image.width, image.height);
+    entry->heights = heightsFromPixels(rows.get(), image.width, image.height, stride);
+    entry->id = static_cast<uint32_t>(skinCache().count() + 1);
+    return skinCache().append(std::move(entry)).id;
+}
+
+using Converter = uint32_t (*)(const char*, const LoadedImage&, HDC);
+
+uint32_t load(Cache& cache, const char* name, void* owner, Converter convert) {
+    char key[scene::kNameCapacity];
+    if (!cacheKey(name, key)) return 0;
+    if (const CacheEntry* known = cache.findByName(key)) return known->id;
+    DeviceContext context(static_cast<HWND>(owner));
+    LoadedImage image;
+    if (!loadImage(key, context.dc, image)) return 0;
+    const uint32_t id = convert(key, image, context.dc);
+    DeleteObject(image.bitmap);
+    return id;
+}
+
+struct Chooser {
+    char fileName[MAX_PATH];
+    char fileTitle[512];
+    const char* title;
+};
+
+Chooser g_materialChooser = {"", "", "Get Material Bitmap"};
+Chooser g_skinChooser = {"", " ", "Get Skin Bitmap"};
+
+constexpr char kImageFilter[] =
+    "Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif)\0*.bmp;*.jpg;*.jpeg;*.jfif\0"
+    "Windows BitMap  (*.bmp)\0*.bmp\0"
+    "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)\0*.jpg;*.jpeg;*.jfif\0";
+
+bool choose(Chooser& chooser, void* owner) {
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = static_cast<HWND>(owner);
+    dialog.lpstrFilter = kImageFilter;
+    dialog.nFilterIndex = 0;
+    dialog.lpstrFile = chooser.fileName;
+    dialog.nMaxFile = sizeof chooser.fileName;
+    dialog.lpstrFileTitle = chooser.fileTitle;
+    dialog.nMaxFileTitle = sizeof chooser.fileTitle;
+    dialog.lpstrTitle = chooser.title;
+    dialog.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_CREATEPROMPT;
+    dialog.lpstrDefExt = "";
+    return GetOpenFileNameA(&dialog) != 0;
+}
+
+}  // namespace
+
+uint32_t loadMaterial(const char* name, void* owner) { return load(textureCache(), name, owner, uploadMaterial); }
+
+uint32_t loadSkin(const char* name, void* owner) { return load(skinCache(), name, owner, convertSkin); }
+
+int64_t chooseMaterial(void* owner) {
+    if (!choose(g_materialChooser, owner)) return -1;
+    return loadMaterial(g_materialChooser.fileName, owner);
+}
+
+int64_t chooseSkin(void* owner) {
+    if (!choose(g_skinChooser, owner)) return -1;
+    return loadSkin(g_skinChooser.fileName, owner);
+}
+
+}  // namespace plexa::image

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The whole check: install what is missing, then configure, build and test the
+# native preset (core code under ASan/UBSan) and the win64 preset (the DLL and
+# its tests under Wine, all sharing one Xvfb). Both presets always run, so one
+# failure does not hide another; the exit status is non-zero if any step
+# failed. Extra arguments go to both ctest runs (e.g. -R Smoke).
+set -uo pipefail
+
+# One test per core; the Wine tests share one persistent wineserver, which
+# handles that (tools/wine-run.sh).
+export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+repo_root=$PWD
+
+tools/install-deps.sh || { echo "check.sh: installing dependencies failed" >&2; exit 1; }
+
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+failed=()
+summaries=()
+tests_passed=0
+tests_failed=0
+
+# ctest's own closing line, e.g. "100% tests passed, 0 tests failed out of 12".
+ctest_summary() {
+    grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n1
+}
+
+run_preset() {
+    local preset=$1 wrapper=$2
+    shift 2
+    local log=$logs/$preset.log
+    echo "==== $preset: configure, build, test"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    $wrapper bash -c '
+        set -o pipefail
+        preset=$1 log=$2; shift 2
+        cmake --preset "$preset" || exit 10
+        cmake --build --preset "$preset" || exit 11
+        ctest --preset "$preset" "$@" 2>&1 | tee "$log"
+    ' run-preset "$preset" "$log" "$@"
+    local status=$?
+    local summary
+    summary=$(ctest_summary "$log" 2>/dev/null)
+    case $status in
+        0) ;;
+        10) failed+=("$preset: configure"); summary="configure failed" ;;
+        11) failed+=("$preset: build"); summary="build failed" ;;
+        *) failed+=("$preset: tests (status $status)"); summary=${summary:-"ctest failed with status $status"} ;;
+    esac
+    summaries+=("$preset: $summary")
+    if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+        tests_failed=$((tests_failed + BASH_REMATCH[1]))
+        tests_passed=$((tests_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+    fi
+}
+
+run_preset native "" "$@"
+run_preset win64 "$repo_root/tools/with-display.sh" "$@"
+
+echo "==== summary"
+printf '%s\n' "${summaries[@]}"
+echo "check: $tests_passed passed, $tests_failed failed"
+if [[ ${#failed[@]} -ne 0 ]]; then
+    printf 'FAILED: %s\n' "${failed[@]}"
+    exit 1
+fi

@@ -1,0 +1,60 @@
+// Command line of plexa-host (core side: no Win32).
+//
+// [X] --desktop FILE, --plugin PATH, --frames N, --screenshot FILE.png,
+//     --size WxH, --click F,KIND,X,Y (repeatable), --help; "--name value" and
+//     "--name=value" both work
+// [X] every refusal names the option and what it wanted
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plexa::refhost {
+
+// A click the host gives itself, so that headless runs can drive picking and
+// the forwarding of mouse messages to the plug-in.
+struct ScriptedClick {
+    enum class Kind { Left, Right, ShiftRight, Double };
+    uint32_t afterFrame = 0;  // posted once this many frames have been drawn
+    Kind kind = Kind::Left;
+    int x = 0;  // client coordinates, origin top left
+    int y = 0;
+};
+
+struct HostOptions {
+    std::string desktopPath = "desktop.txt";
+    // Empty: plexa.dll beside the executable.
+    std::string pluginPath;
+    // 0: run until the window is closed (interactive). Otherwise run that many
+    // frames, then shut down as if the window had been closed, with modal
+    // dialogs dismissed automatically.
+    uint32_t frames = 0;
+    std::string screenshotPath;
+    int width = 800;
+    int height = 600;
+    std::vector<ScriptedClick> clicks;  // in command-line order
+    bool help = false;
+};
+
+struct CommandLineResult {
+    HostOptions options;
+    std::string error;  // empty when the command line was accepted
+};
+
+// args excludes the program name.
+CommandLineResult parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText();
+
+// Exit codes, documented in the usage text and the README.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitRunFailed = 1,      // the desktop or the screenshot could not be written
+    kExitUsage = 2,
+    kExitPluginMissing = 3,  // the library or one of its exports is missing
+    kExitNoWindow = 4,       // no window or no OpenGL context
+    kExitPluginCrashed = 70,
+};
+
+}  // namespace plexa::refhost

@@ -1,0 +1,147 @@
+// The reference host: binds the objects of a desktop file to the plug-in,
+// draws them, forwards clicks and answers the plug-in's requests (platform
+// side; everything runs on the thread that owns the window and the OpenGL
+// context, as the plug-in requires).
+//
+// [X] window and context made before the plug-in is loaded, current until it
+//     has been unloaded
+// [X] InitPlugin per object with the host window, the plug-in's own module
+//     handle, the key and a data block that never moves while bound
+// [X] TimerDraw per object and frame, in the object's frame, GL_TEXTURE_2D on
+// [X] picking: PhantomDraw per object with the stencil buffer numbering the
+//     objects, read back under the cursor
+// [X] right click (516, screen point) and double click (515) forwarded; a
+//     right click the plug-in leaves alone opens the host's menu
+// [X] the plug-in's colour request (WM_COMMAND 2041): ChooseColor, colour
+//     bytes at 336, then WM_COMMAND 2041 forwarded
+// [X] the plug-in's Exit (1086): StopPlugin and removal from the desktop
+// [X] StopPlugin for every object at exit in binding order, desktop saved,
+//     library unloaded, summary printed
+// [X] screenshot of the last frame (PNG); --frames for headless runs, with
+//     dialogs and menus answered and scripted clicks (--click)
+// [X] a crash inside the plug-in is reported with the export and key, and the
+//     process ends with exit code 70 instead of waiting on a crash dialog
+// [ ] message 1087 (the host never moves a data block, so never announces one)
+// [ ] moving objects with the mouse; orientation and size of objects
+#pragma once
+
+#include "command_line.h"
+#include "desktop_file.h"
+#include "gl_window_win32.h"
+#include "host/host_records.h"
+#include "plugin_library_win32.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace plexa::refhost {
+
+// One object of the desktop while the host runs. Objects are held through
+// unique_ptr, so `data`, which the plug-in keeps a pointer to from InitPlugin
+// to StopPlugin, never moves while the list changes.
+struct HostObject {
+    int32_t key = 0;
+    float position[3] = {0.0f, 0.0f, 0.0f};
+    ObjectData data{};
+    plexa::host::HostInstanceInfo info{};
+};
+
+class HostApp {
+public:
+    explicit HostApp(HostOptions options);
+    HostApp(const HostApp&) = delete;
+    HostApp& operator=(const HostApp&) = delete;
+
+    // The whole life of the host; returns the process exit code.
+    int run();
+
+    LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Marks the stretch of time spent in plug-in code, for the crash report and
+    // so that input arriving through a modal loop of the plug-in is not fed
+    // back into it.
+    class PluginCall {
+    public:
+        PluginCall(HostApp& app, const char* what, int32_t key);
+        PluginCall(HostApp& app, const char* what);
+        ~PluginCall();
+        PluginCall(const PluginCall&) = delete;
+        PluginCall& operator=(const PluginCall&) = delete;
+
+    private:
+        HostApp& app_;
+        char previous_[160];
+    };
+
+private:
+    // Requests that the plug-in posts to the host window. They are carried out
+    // from the top of the main loop, never from inside a modal loop that the
+    // plug-in may be running, so no export is re-entered.
+    struct PluginRequest {
+        enum class Kind { ChooseColour, Exit } kind;
+        int32_t key;
+    };
+
+    std::vector<DesktopObject> loadDesktop();
+    bool saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when);
+    void bindObject(const DesktopObject& object);
+    std::unique_ptr<HostObject> unbindAt(size_t index);
+    void removeObject(int32_t key, const char* why);
+
+    void runLoop();
+    void postScriptedClicks();
+    void pumpMessages();
+    void carryOutRequests(bool closing);
+    void chooseColour(int32_t key);
+    int32_t forward(int32_t key, uint32_t message, uint64_t wParam, int64_t lParam);
+
+    void setUpCamera(int width, int height);
+    void renderFrame();
+    void drawSelectionMarker();
+    // Index into objects_ of the object drawn at client point (x, y), or -1.
+    int pickAt(int x, int y);
+    bool pointOnGround(int x, int y, float position[3]);
+
+    void onRightButton(WPARAM wParam, LPARAM lParam);
+    void onDoubleClick(WPARAM wParam, LPARAM lParam);
+    void onLeftButton(LPARAM lParam);
+    void onKey(WPARAM key);
+    void showHostMenu(int target, POINT client);
+    int32_t unusedKey() const;
+
+    bool takeScreenshot();
+    HostObject* find(int32_t key);
+    int indexOf(int32_t key) const;
+
+    HostOptions options_;
+    std::string desktopPath_;
+    std::string screenshotPath_;
+    bool desktopWritable_ = false;
+
+    GlWindow window_;
+    PluginLibrary plugin_;
+    std::vector<std::unique_ptr<HostObject>> objects_;
+    std::deque<PluginRequest> requests_;
+
+    bool running_ = false;
+    bool rendering_ = false;
+    int pluginBusy_ = 0;
+    int32_t selectedKey_ = 0;
+    bool hasSelection_ = false;
+
+    double modelview_[16] = {};
+    double projection_[16] = {};
+    int viewport_[4] = {};
+
+    uint32_t framesDrawn_ = 0;
+    size_t boundCount_ = 0;
+    size_t exitedCount_ = 0;
+    size_t removedByHostCount_ = 0;
+};
+
+}  // namespace plexa::refhost

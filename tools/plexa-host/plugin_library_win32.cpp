@@ -1,0 +1,76 @@
+#include "plugin_library_win32.h"
+
+#include "gl_window_win32.h"
+
+namespace plexa::refhost {
+
+namespace {
+
+// GetProcAddress hands out a generic function pointer; going through void*
+// keeps -Wcast-function-type quiet about the real signature.
+template <typename Function>
+Function resolve(HMODULE module, const char* name, std::string* missing) {
+    FARPROC address = GetProcAddress(module, name);
+    if (!address) {
+        if (!missing->empty()) *missing += ", ";
+        *missing += name;
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+
+}  // namespace
+
+std::string fullPathOf(const std::string& name) {
+    char full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
+    if (length == 0 || length >= sizeof full) return name;
+    return std::string(full, length);
+}
+
+std::string defaultPluginPath() {
+    char self[MAX_PATH * 2];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string directory(self, length < sizeof self ? length : 0);
+    size_t slash = directory.find_last_of("\\/");
+    directory = slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
+    return directory + "plexa.dll";
+}
+
+bool PluginLibrary::load(const std::string& fileName, std::string* error) {
+    path = fullPathOf(fileName);
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        *error = "no plug-in file " + path + " (build it, or name it with --plugin PATH)";
+        return false;
+    }
+    // The altered search path lets the plug-in's own dependencies be found
+    // beside it rather than beside the host.
+    module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) {
+        *error = "cannot load plug-in " + path + ": " + lastErrorText();
+        return false;
+    }
+    std::string missing;
+    initPlugin = resolve<InitPluginFunction>(module, "InitPlugin", &missing);
+    stopPlugin = resolve<KeyFunction>(module, "StopPlugin", &missing);
+    timerDraw = resolve<KeyFunction>(module, "TimerDraw", &missing);
+    phantomDraw = resolve<KeyFunction>(module, "PhantomDraw", &missing);
+    receiveMessage = resolve<ReceiveMessageFunction>(module, "ReceiveMessage", &missing);
+    if (!missing.empty()) {
+        *error = "plug-in " + path + " does not export " + missing;
+        unload();
+        return false;
+    }
+    return true;
+}
+
+void PluginLibrary::unload() {
+    if (module) FreeLibrary(module);
+    module = nullptr;
+    initPlugin = nullptr;
+    stopPlugin = timerDraw = phantomDraw = nullptr;
+    receiveMessage = nullptr;
+}
+
+}  // namespace plexa::refhost
