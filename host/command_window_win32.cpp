@@ -1,8 +1,28 @@
+// The hidden command window: it owns the popup menu and the plug-in's message
+// boxes, and carries out the menu's commands on the current instance's
+// selected block (platform side).
+//
+// [X] class "Plexa", hidden WS_POPUP window owned by the host window
+// [X] menu "PopMenu" loaded at creation, destroyed with the window
+// [X] every menu command, with its check marks and grayed states
+// [X] the popup request, the Help box and the About box
+// [X] a command re-finds its block after every modal dialog: the host may
+//     unbind the instance while a chooser or box is open
 #include "host/command_window.h"
 
 #include <windows.h>
 
+#include <cfloat>
+#include <cstdio>
+#include <cstring>
+
+#include "geometry/mesh.h"
+#include "geometry/skin.h"
+#include "host/instance_table.h"
 #include "host/library_state.h"
+#include "host/shortcut.h"
+#include "image/caches.h"
+#include "render/transform.h"
 
 namespace plexa::host {
 
@@ -10,9 +30,222 @@ namespace {
 
 constexpr const char* kClassName = "Plexa";
 constexpr const char* kWindowTitle = "Popup Menu Not Visible";
+constexpr const char* kCaption = "Plexa";
+
+constexpr const char* kHelpText =
+    "- Right Button for the menu, +shift for Zelvan's menu\t\n"
+    "- Move the Object with your Mouse or Cursor Key's\t\n"
+    "\tas Zelvan objects \n";
+
+// The About banner; the scene file and shortcut lines follow it.
+constexpr const char* kAboutBanner =
+    "      Plexa\n"
+    "Spheres and planes for a 3D desktop\n"
+    "Made by the Plexa project\n"
+    "Built from its own sources, with libjpeg-turbo";
+
+enum Command : UINT {
+    kSphere = 20, kPlane = 21, kZoomOutMaterial = 22, kNoMaterial = 23, kZoomInMaterial = 24, kNoColor = 25,
+    kChooseSkin = 26, kMoreSkin = 27, kLessSkin = 28, kRougher = 29, kFiner = 30, kChooseMaterial = 31,
+    kChooseColor = 32, kExit = 33, kNoSkin = 34, kInversSkin = 35, kTranslucent = 36, kHelp = 40, kAbout = 41,
+    kChooseShortcut = 100, kNoShortcut = 101, kOpenPopup = 513,
+};
 
 HMENU g_popupMenu = nullptr;
 HMENU g_popupItems = nullptr;
+
+HWND hostWindow() { return static_cast<HWND>(library().hostWindow); }
+HWND commandWindow() { return static_cast<HWND>(library().commandWindow); }
+
+scene::Block* selectedBlock() {
+    PluginInstance* instance = instances().current();
+    return instance ? instance->scene->selected : nullptr;
+}
+
+// The block is still the current instance's selected one (a modal dialog
+// lets the host run, and it may have unbound the instance meanwhile).
+bool stillSelected(const scene::Block* block) { return block && selectedBlock() == block; }
+
+// Products stored back into a float field stay finite: a double beyond the
+// float range has no float value at all.
+float toFloat(double value) {
+    if (value > FLT_MAX) return FLT_MAX;
+    if (value < -FLT_MAX) return -FLT_MAX;
+    return static_cast<float>(value);
+}
+
+void check(UINT item, bool checked) {
+    if (g_popupItems) CheckMenuItem(g_popupItems, item, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void enable(UINT item, bool enabled) {
+    if (g_popupItems) EnableMenuItem(g_popupItems, item, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void reskin(scene::Block& block, int64_t skin) {
+    geometry::applySkin(block, skin);
+    render::refresh(block);
+}
+
+void changeKind(scene::BlockKind kind) {
+    if (scene::Block* block = selectedBlock()) {
+        block->kind = kind;
+        block->rebuildMesh();
+        reskin(*block, -1);
+    }
+    check(kPlane, kind == scene::PLANE);
+    check(kSphere, kind == scene::SPHERE);
+}
+
+void showHelp() { MessageBoxA(commandWindow(), kHelpText, kCaption, MB_ICONEXCLAMATION); }
+
+void showAbout() {
+    char text[256];
+    int length = std::snprintf(text, sizeof text, "%s", kAboutBanner);
+    if (PluginInstance* instance = instances().current()) {
+        if (length >= 0 && static_cast<size_t>(length) < sizeof text)
+            length += std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "\nusing: %s%s",
+                                    library().hostDirectory, instance->sceneFileName);
+        const scene::Block* block = instance->scene->selected;
+        if (block && block->shortcut[0] && length >= 0 && static_cast<size_t>(length) < sizeof text)
+            std::snprintf(text + length, sizeof text - static_cast<size_t>(length), "\nShortcut (rel:dll): %s",
+                          block->shortcut);
+    }
+    // snprintf has cut whatever did not fit the 256 bytes.
+    MessageBoxA(commandWindow(), text, kCaption, MB_ICONINFORMATION);
+    SetActiveWindow(hostWindow());
+}
+
+void openPopup(LPARAM point) {
+    PluginInstance* instance = instances().current();
+    if (!instance || !g_popupItems) return;
+    check(kChooseColor, instance->colorCheck != 0);
+    if (const scene::Block* block = instance->scene->selected) {
+        // Finer is also grayed at the ceiling, where it would change nothing.
+        enable(kFiner, block->fineness > 1 && block->fineness < geometry::kFinenessCeiling);
+        enable(kRougher, block->fineness > 8);
+        check(kPlane, block->kind == scene::PLANE);
+        check(kSphere, block->kind != scene::PLANE);
+        check(kTranslucent, block->translucency > 0);
+    }
+    const int x = static_cast<int>(static_cast<uint64_t>(point) & 0xFFFF);
+    const int y = static_cast<int>((static_cast<uint64_t>(point) >> 16) & 0xFFFF);
+    TrackPopupMenu(g_popupItems, TPM_CENTERALIGN | TPM_RIGHTBUTTON, x, y, 0, commandWindow(), nullptr);
+}
+
+// Commands that change the selected block; false when there is none.
+bool blockCommand(UINT id) {
+    scene::Block* block = selectedBlock();
+    if (!block) return false;
+    switch (id) {
+        case kZoomOutMaterial:
+            block->density = toFloat(block->density * 2.0);
+            render::refresh(*block);
+            break;
+        case kZoomInMaterial:
+            block->density = toFloat(block->density * 0.5);
+            render::refresh(*block);
+            break;
+        case kNoMaterial:
+            block->textureId = 0;
+            render::refresh(*block);
+            break;
+        case kNoColor:
+            block->color[0] = block->color[1] = block->color[2] = 1.0f;
+            render::refresh(*block);
+            break;
+        case kChooseSkin: {
+            const int64_t skin = image::chooseSkin(hostWindow());
+            if (stillSelected(block)) reskin(*block, skin);
+            break;
+        }
+        case kMoreSkin:
+            block->skinScale = toFloat(block->skinScale * 2.0);
+            reskin(*block, -1);
+            break;
+        case kLessSkin:
+            block->skinScale = toFloat(block->skinScale * 0.5);
+            reskin(*block, -1);
+            break;
+        case kInversSkin:
+            block->skinScale = -block->skinScale;
+            reskin(*block, -1);
+            break;
+        case kNoSkin:
+            reskin(*block, 0);
+            break;
+        case kRougher:
+            if (block->makeRougher()) reskin(*block, -1);
+            break;
+        case kFiner:
+            if (block->makeFiner()) reskin(*block, -1);
+            break;
+        case kChooseMaterial: {
+            const int64_t material = image::chooseMaterial(hostWindow());
+            if (material >= 0 && stillSelected(block)) {
+                block->textureId = static_cast<uint32_t>(material);
+                render::refresh(*block);
+            }
+            break;
+        }
+        case kTranslucent:
+            // Drawing reads translucency every frame: no refresh needed.
+            if (block->translucency > 0) {
+                block->translucency = 0.0f;
+                check(kTranslucent, false);
+            } else {
+                block->translucency = 1.0f;
+                check(kTranslucent, true);
+            }
+            break;
+        case kChooseShortcut:
+            chooseShortcut(*block, hostWindow());
+            break;
+        case kNoShortcut:
+            clearShortcut(*block);
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+bool isBlockCommand(UINT id) {
+    switch (id) {
+        case kZoomOutMaterial: case kZoomInMaterial: case kNoMaterial: case kNoColor: case kChooseSkin:
+        case kMoreSkin: case kLessSkin: case kInversSkin: case kNoSkin: case kRougher: case kFiner:
+        case kChooseMaterial: case kTranslucent: case kChooseShortcut: case kNoShortcut:
+            return true;
+        default:
+            return false;
+    }
+}
+
+LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const UINT id = LOWORD(wParam);
+    if (isBlockCommand(id)) {
+        blockCommand(id);
+        return 0;
+    }
+    switch (id) {
+        case kSphere: changeKind(scene::SPHERE); return 0;
+        case kPlane: changeKind(scene::PLANE); return 0;
+        case kChooseColor:
+            if (PluginInstance* instance = instances().current()) {
+                PostMessageA(hostWindow(), WM_COMMAND, 2041, static_cast<LPARAM>(instance->key));
+                instance->colorCheck = instance->colorCheck ? 0 : 1;
+            }
+            return 0;
+        case kExit:
+            if (PluginInstance* instance = instances().current())
+                PostMessageA(hostWindow(), 1086, static_cast<WPARAM>(static_cast<int64_t>(instance->key)), 0);
+            return 0;
+        case kHelp: showHelp(); return 0;
+        case kAbout: showAbout(); return 0;
+        case kOpenPopup: openPopup(lParam); return 0;
+        default: return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
 
 LRESULT CALLBACK commandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -25,6 +258,8 @@ LRESULT CALLBACK commandWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             g_popupMenu = nullptr;
             g_popupItems = nullptr;
             return 0;
+        case WM_COMMAND:
+            return command(window, message, wParam, lParam);
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
@@ -44,14 +279,14 @@ void* createCommandWindow() {
     RegisterClassA(&windowClass);  // a class left from an earlier binding is reused
 
     HWND window = CreateWindowExA(WS_EX_TRANSPARENT, kClassName, kWindowTitle, WS_POPUP, 0, 0,
-                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 1,
-                                  static_cast<HWND>(library().hostWindow), nullptr, instance, nullptr);
+                                  GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN) - 1, hostWindow(),
+                                  nullptr, instance, nullptr);
     if (window) ShowWindow(window, SW_HIDE);
     return window;
 }
 
 void destroyCommandWindow() {
-    if (library().commandWindow) DestroyWindow(static_cast<HWND>(library().commandWindow));
+    if (library().commandWindow) DestroyWindow(commandWindow());
     library().commandWindow = nullptr;
 }
 

@@ -114,19 +114,17 @@ void readScalar(float& field, const char* token, const char* message) {
 
 void readShortcut(Block& block, const char* token) {
     block.shortcut[0] = '\0';
-    if (token[1] == ':') {
-        char stored[kNameCapacity];
-        if (fitsName(token) &&
-            host::makeRelative(token, host::library().pluginDirectory, stored, sizeof stored)) {
-            std::memcpy(block.shortcut, stored, std::strlen(stored) + 1);
-            return;
-        }
-    } else if (fitsName(token)) {
-        std::memcpy(block.shortcut, token, std::strlen(token) + 1);
+    // A name that cannot be kept whole would open some other file.
+    if (!fitsName(token)) {
+        geometry::logError("ERROR in SHORTCUT name");
         return;
     }
-    // A name that cannot be kept whole would open some other file.
-    geometry::logError("ERROR in SHORTCUT name");
+    // A stored form too long for a name falls back to the full name, which
+    // opens from anywhere.
+    if (token[1] == ':' &&
+        host::makeRelative(token, host::library().pluginDirectory, block.shortcut, sizeof block.shortcut))
+        return;
+    std::memcpy(block.shortcut, token, std::strlen(token) + 1);
 }
 
 uint32_t readImageName(const char* token, bool material) {
