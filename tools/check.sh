@@ -6,9 +6,13 @@
 # failed. Extra arguments go to both ctest runs (e.g. -R Smoke).
 set -uo pipefail
 
-# One test per core; the Wine tests share one persistent wineserver, which
-# handles that (tools/wine-run.sh).
-export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
+# Native tests run one per core. The Wine tests run one at a time unless
+# PLEXA_WINE_TEST_JOBS says otherwise: running them side by side works (they
+# share one persistent wineserver), but they also share one desktop, so a test
+# that looks up a window by name or waits for activation can see another
+# test's window.
+native_jobs=${PLEXA_NATIVE_TEST_JOBS:-$(nproc)}
+wine_jobs=${PLEXA_WINE_TEST_JOBS:-1}
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 repo_root=$PWD
@@ -57,8 +61,8 @@ run_preset() {
     fi
 }
 
-run_preset native "" "$@"
-run_preset win64 "$repo_root/tools/with-display.sh" "$@"
+run_preset native "" --parallel "$native_jobs" "$@"
+run_preset win64 "$repo_root/tools/with-display.sh" --parallel "$wine_jobs" "$@"
 
 echo "==== summary"
 printf '%s\n' "${summaries[@]}"

@@ -2,6 +2,7 @@
 #include "gl_window.h"
 
 #include <cstdio>
+#include <ostream>
 
 namespace plexa::wintest {
 
@@ -131,6 +132,10 @@ LRESULT CALLBACK GlWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LP
 
 // ---------------------------------------------------------------------------
 
+std::ostream& operator<<(std::ostream& out, const RecordedDialog& dialog) {
+    return out << "{" << dialog.className << " \"" << dialog.caption << "\": \"" << dialog.text << "\"}";
+}
+
 namespace {
 thread_local DialogRecorder* activeRecorder = nullptr;
 }
@@ -220,6 +225,31 @@ bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 
 void pumpFor(std::chrono::milliseconds duration) {
     pumpUntil([] { return false; }, duration);
+}
+
+HWND findThreadWindow(const char* className, const char* title) {
+    struct Search {
+        const char* className;
+        const char* title;
+        HWND found;
+    } search{className, title, nullptr};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            char text[256] = {};
+            GetClassNameA(window, text, sizeof text);
+            if (lstrcmpiA(text, s->className) != 0) return TRUE;
+            if (s->title) {
+                text[0] = '\0';
+                GetWindowTextA(window, text, sizeof text);
+                if (std::string(text) != s->title) return TRUE;
+            }
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 }  // namespace plexa::wintest

@@ -9,6 +9,7 @@
 //     shows, as caption and message text, and dismisses it with a chosen
 //     button (or a custom responder, e.g. to fill in a file chooser)
 // [X] pumpMessages / pumpUntil / pumpFor: run the thread's message loop
+// [X] findThreadWindow: FindWindow limited to the calling thread's windows
 // [ ] dialogs shown by other threads are not seen (the hook is per thread)
 #pragma once
 
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <iosfwd>
 #include <set>
 #include <string>
 #include <vector>
@@ -96,6 +98,9 @@ struct RecordedDialog {
     std::string className;
 };
 
+// Lets GoogleTest print what was recorded when an expectation on dialogs() fails.
+std::ostream& operator<<(std::ostream& out, const RecordedDialog& dialog);
+
 // Installs a WH_CBT hook on the calling thread for its lifetime. Each dialog
 // is recorded once, when it is first activated, and then answered by posting
 // WM_COMMAND with the reply (queued replies first, then the default reply),
@@ -145,5 +150,11 @@ bool pumpUntil(const std::function<bool()>& done,
 
 // Pumps the thread's messages for the given time (e.g. to let WM_TIMER fire).
 void pumpFor(std::chrono::milliseconds duration);
+
+// The calling thread's top-level window with this class (and title, unless
+// null), or null. Use it instead of FindWindow: under ctest -j the test
+// programs share one Wine desktop, and FindWindow returns whichever program's
+// window comes first.
+HWND findThreadWindow(const char* className, const char* title = nullptr);
 
 }  // namespace plexa::wintest

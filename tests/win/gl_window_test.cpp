@@ -106,6 +106,50 @@ TEST(GlWindow, TwoWindowsEachKeepTheirOwnContext) {
     EXPECT_EQ(wglGetCurrentDC(), a.hdc());
 }
 
+// The trap findThreadWindow exists for: another test program's window of the
+// same class and title, which FindWindow is free to return.
+TEST(FindThreadWindow, IgnoresTheSameWindowOfAnotherThread) {
+    struct Other {
+        HANDLE created = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HWND window = nullptr;
+    } other;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            auto* o = static_cast<Other*>(param);
+            o->window = CreateWindowExA(0, "STATIC", "twin", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+            SetEvent(o->created);
+            while (MsgWaitForMultipleObjects(1, &o->done, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+                pumpMessages();
+            DestroyWindow(o->window);
+            return 0;
+        },
+        &other, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other.created, 5000), WAIT_OBJECT_0);
+    ASSERT_NE(other.window, nullptr);
+
+    EXPECT_EQ(FindWindowA("STATIC", "twin"), other.window);
+    EXPECT_EQ(findThreadWindow("STATIC", "twin"), nullptr);
+
+    HWND mine = CreateWindowExA(0, "STATIC", "twin", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND sameClassOtherTitle = CreateWindowExA(0, "STATIC", "cousin", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(findThreadWindow("STATIC", "twin"), mine);
+    EXPECT_EQ(findThreadWindow("static", "cousin"), sameClassOtherTitle);
+    EXPECT_EQ(findThreadWindow("STATIC", "nobody"), nullptr);
+    EXPECT_NE(findThreadWindow("STATIC"), nullptr);
+
+    DestroyWindow(sameClassOtherTitle);
+    DestroyWindow(mine);
+    SetEvent(other.done);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    CloseHandle(other.created);
+    CloseHandle(other.done);
+}
+
 TEST(Pump, TimerFiresWhilePumping) {
     GlWindow window;
     ASSERT_TRUE(window.ok()) << window.error();

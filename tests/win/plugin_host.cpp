@@ -81,6 +81,7 @@ int32_t PluginHost::send(const HostObject& object, uint32_t message, uint64_t wP
     return plugin_.ReceiveMessage(&record);
 }
 
-HWND PluginHost::commandWindow() const { return FindWindowA("Plexa", "Popup Menu Not Visible"); }
+// Only this thread's windows: tests running side by side share one Wine desktop.
+HWND PluginHost::commandWindow() const { return findThreadWindow("Plexa", "Popup Menu Not Visible"); }
 
 }  // namespace plexa::wintest

@@ -147,16 +147,18 @@ TEST_F(Plugin, RightClickRequestsThePopupUnlessShiftIsHeld) {
 }
 
 TEST_F(Plugin, DoubleClickOpensOnlyAnExistingShortcut) {
+    DialogRecorder dialogs;
+    ASSERT_TRUE(dialogs.installed());
     HostObject plain(1);
     bind(plain);
+    pumpMessages();   // the greeting of the new object
+    dialogs.clear();
     EXPECT_EQ(send(plain, msg::kLeftDoubleClick, 0, 0), 0);
 
     writeTextFile("defplx01.880", "880\nSPHERE8 SHORTCUT[no-such-file.zzq]\n");
     HostObject linked(2);
     linked.tag();
     bind(linked);
-    DialogRecorder dialogs;
-    ASSERT_TRUE(dialogs.installed());
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
     EXPECT_EQ(send(linked, msg::kLeftDoubleClick, 0, 0), 1);
     ASSERT_EQ(dialogs.dialogs().size(), 1u);
