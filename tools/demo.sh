@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # The main job: build the plug-in and the reference host, then run the host
-# twice on a fresh desktop in build/demo/ to show a scene surviving from one
-# run to the next.
+# twice on a fresh desktop in build/demo/: the first run draws the sample
+# desktop, the second shows every scene surviving from one run to the next.
 #
 #   tools/demo.sh               interactive when DISPLAY is set (close the
 #                               window to end each run), headless otherwise
 #   tools/demo.sh --headless    headless even with a display
 #   tools/demo.sh --frames N    frames per headless run (default 30)
 #
-# Run 1 starts from the sample desktop: every object is new to the plug-in,
-# which greets it (About box) and writes its scene file defplxNN.880 at exit;
-# the host saves the tags in build/demo/desktop.txt. Between the runs the
-# demo recolours the middle object's scene file. Run 2 reads the saved
-# desktop: the objects are tagged, find their scenes again (the middle one
-# drawn in the new colour) and write them back. Each run leaves a
-# screenshot: build/demo/desktop-run1.png, then build/demo/desktop.png.
+# Run 1 starts without a desktop file: the host lays out its sample desktop
+# (spheres and planes of several finenesses, sizes, rotations and colours,
+# one translucent), writes each object's scene file defplxNN.880 beside it,
+# and the plug-in draws them; the screenshot is build/demo/desktop.png. At
+# exit the plug-in writes the scenes back and the host saves the objects, with
+# their tags, in build/demo/desktop.txt. Between the runs the demo recolours
+# the green sphere's scene file by hand. Run 2 reads the saved desktop: every
+# object finds its scene again, the green sphere now drawn in the new colour
+# (build/demo/desktop-run2.png), and the colour is written back at exit.
 set -euo pipefail
 
 script=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)/$(basename "${BASH_SOURCE[0]}")
@@ -31,7 +33,7 @@ while [[ $# -gt 0 ]]; do
             frames=$2
             shift
             ;;
-        -h | --help) sed -n '2,17p' "$script" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) sed -n '2,20p' "$script" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "demo.sh: unknown argument $1 (try --help)" >&2; exit 2 ;;
     esac
     shift
@@ -49,67 +51,69 @@ cmake --build --preset win64 --target plexa-host
 
 host_exe=$repo_root/build/win64/plexa-host.exe
 demo_dir=$repo_root/build/demo
-# A fresh desktop each time, so that run 1 shows objects new to the plug-in.
+# A fresh desktop each time, so that run 1 starts from the sample.
 rm -rf "$demo_dir"
 mkdir -p "$demo_dir"
 
 run_host() {
-    local run=$1
-    local screenshot=desktop-run1.png
-    [[ $run -eq 2 ]] && screenshot=desktop.png
+    local screenshot=$1
     local args=(--desktop desktop.txt --screenshot "$screenshot")
     if [[ $headless -eq 1 ]]; then
         args+=(--frames "$frames")
     else
-        echo "(close the window to end run $run)"
+        echo "(close the window to end this run)"
     fi
-    # The scene files land in the host's current directory. Headless runs get
+    # The scene files live in the host's current directory. Headless runs get
     # an Xvfb of their own even when a display is set, with the Wine server
-    # started and stopped around it.
+    # started and stopped around it: only this build's, so that Wine tests
+    # running from other build trees meanwhile keep theirs.
     if [[ $headless -eq 1 ]]; then
-        (cd "$demo_dir" && "$repo_root/tools/with-display.sh" "$repo_root/tools/wine-run.sh" "$host_exe" "${args[@]}")
+        (cd "$demo_dir" && WINEPREFIX=${WINEPREFIX:-$(dirname "$host_exe")/wineprefix} \
+            "$repo_root/tools/with-display.sh" "$repo_root/tools/wine-run.sh" "$host_exe" "${args[@]}")
     else
         (cd "$demo_dir" && "$repo_root/tools/wine-run.sh" "$host_exe" "${args[@]}")
     fi
 }
 
 show_results() {
-    echo "---- scene files in build/demo:"
-    (cd "$demo_dir" && ls -l defplx*.880) || echo "(none written)"
-    local first
-    first=$(cd "$demo_dir" && ls defplx*.880 2>/dev/null | head -n1 || true)
-    if [[ -n $first ]]; then
-        echo "---- first lines of $first:"
-        head -n 6 "$demo_dir/$first"
-    fi
+    echo "---- scene files in build/demo (one block each):"
+    local file found=0
+    for file in "$demo_dir"/defplx*.880; do
+        [[ -f $file ]] || continue
+        found=1
+        printf '%s  %s\n' "$(basename "$file")" \
+            "$(grep -aE '^(SPHERE|PLANE|CUBE|TRIANGLE|CYLINDER)' "$file" | tr -d '\r' | head -n 1)"
+    done
+    [[ $found -eq 1 ]] || echo "(none written)"
     echo "---- objects in build/demo/desktop.txt:"
     grep -E '^(object|# tag|# not yet)' "$demo_dir/desktop.txt" || echo "(no desktop file written)"
 }
 
 echo
-echo "==== run 1: the sample desktop, every object new to the plug-in"
-run_host 1
+echo "==== run 1: the sample desktop, drawn to build/demo/desktop.png"
+run_host desktop.png
 show_results
 
 # What the popup menu's "Choose Color" would leave behind, done by hand so
 # that a headless run shows it too: run 2 must read the colour back and write
 # it out again at exit.
-middle_scene=$demo_dir/defplx01.880
-if [[ -f $middle_scene ]]; then
-    sed -i 's/RGB\[[^]]*\]/RGB[+1.00,+0.25,+0.20]/' "$middle_scene"
+recoloured=$demo_dir/defplx01.880
+if [[ -f $recoloured ]]; then
+    sed -i 's/RGB\[[^]]*\]/RGB[+1.00,+0.25,+0.60]/' "$recoloured"
     echo
-    echo "---- between the runs: defplx01.880 recoloured by hand:"
-    grep -o 'RGB\[[^]]*\]' "$middle_scene"
+    echo "---- between the runs: defplx01.880 recoloured by hand to pink:"
+    grep -o 'RGB\[[^]]*\]' "$recoloured"
 fi
 
 echo
 echo "==== run 2: the saved desktop, every object tagged and finding its scene again"
-run_host 2
+run_host desktop-run2.png
 show_results
-if [[ -f $middle_scene ]]; then
+if [[ -f $recoloured ]]; then
     echo "---- defplx01.880 after run 2 (the colour set between the runs must still be there):"
-    grep -o 'RGB\[[^]]*\]' "$middle_scene"
+    grep -o 'RGB\[[^]]*\]' "$recoloured"
 fi
 
 echo
-echo "Screenshots: build/demo/desktop-run1.png (run 1), build/demo/desktop.png (run 2)"
+echo "Screenshots: build/demo/desktop.png (the sample desktop, run 1),"
+echo "             build/demo/desktop-run2.png (run 2, defplx01.880 recoloured)"

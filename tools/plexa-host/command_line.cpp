@@ -39,13 +39,19 @@ bool parseClick(const std::string& text, ScriptedClick* click) {
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    if (parts.size() != 4) return false;
-    uint32_t frame = 0, x = 0, y = 0;
-    if (!parseCount(parts[0], &frame) || !parseCount(parts[2], &x) || !parseCount(parts[3], &y)) return false;
-    // Mouse messages carry 16-bit coordinates.
-    if (x > 0x7FFF || y > 0x7FFF) return false;
+    if (parts.size() < 2) return false;
     const std::string& kind = parts[1];
-    if (kind == "left") {
+    // A drag names where it starts and where it ends.
+    if (parts.size() != (kind == "drag" ? 6u : 4u)) return false;
+    uint32_t frame = 0, point[4] = {0, 0, 0, 0};
+    if (!parseCount(parts[0], &frame)) return false;
+    for (size_t i = 2; i < parts.size(); ++i) {
+        // Mouse messages carry 16-bit coordinates.
+        if (!parseCount(parts[i], &point[i - 2]) || point[i - 2] > 0x7FFF) return false;
+    }
+    if (kind == "drag") {
+        click->kind = ScriptedClick::Kind::Drag;
+    } else if (kind == "left") {
         click->kind = ScriptedClick::Kind::Left;
     } else if (kind == "right") {
         click->kind = ScriptedClick::Kind::Right;
@@ -57,8 +63,10 @@ bool parseClick(const std::string& text, ScriptedClick* click) {
         return false;
     }
     click->afterFrame = frame;
-    click->x = static_cast<int>(x);
-    click->y = static_cast<int>(y);
+    click->x = static_cast<int>(point[0]);
+    click->y = static_cast<int>(point[1]);
+    click->toX = static_cast<int>(point[2]);
+    click->toY = static_cast<int>(point[3]);
     return true;
 }
 
@@ -108,8 +116,8 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--click") {
             ScriptedClick click;
             if (!parseClick(value, &click)) {
-                result.error = "--click wants FRAME,KIND,X,Y with KIND left, right, shift-right or double, not \"" +
-                               value + "\"";
+                result.error = "--click wants FRAME,KIND,X,Y with KIND left, right, shift-right or double, "
+                               "or FRAME,drag,X,Y,X2,Y2, not \"" + value + "\"";
                 return result;
             }
             options.clicks.push_back(click);
@@ -140,12 +148,16 @@ std::string usageText() {
            "  --size WxH          window client size (default 800x600)\n"
            "  --click F,KIND,X,Y  after F frames, click at client point X,Y; KIND is\n"
            "                      left, right, shift-right or double (repeatable)\n"
+           "  --click F,drag,X,Y,X2,Y2\n"
+           "                      after F frames, drag with the left button from X,Y to\n"
+           "                      X2,Y2\n"
            "  --help              this text\n"
            "\n"
            "Mouse: right click an object for the plug-in's menu, Shift+right click or a\n"
            "right click on empty space for the host's menu, double click to open an\n"
-           "object's shortcut. Left click selects an object; the arrow keys move it in\n"
-           "x and y, Page Up and Page Down in z.\n"
+           "object's shortcut. Drag an object with the left button to move it over the\n"
+           "floor. A left click selects an object; the arrow keys then move it over the\n"
+           "floor (Up moves it away), Page Up and Page Down raise and lower it.\n"
            "\n"
            "Exit codes: 0 done, 1 desktop or screenshot not written, 2 bad command line,\n"
            "3 plug-in or one of its exports missing, 4 no window or OpenGL context,\n"

@@ -1,7 +1,7 @@
 // Command line of plexa-host (core side: no Win32).
 //
 // [X] --desktop FILE, --plugin PATH, --frames N, --screenshot FILE.png,
-//     --size WxH, --click F,KIND,X,Y (repeatable), --help; "--name value" and
+//     --size WxH, --click F,KIND,X,Y[,X2,Y2] (repeatable), --help; "--name value" and
 //     "--name=value" both work
 // [X] every refusal names the option and what it wanted
 #pragma once
@@ -12,14 +12,17 @@
 
 namespace plexa::refhost {
 
-// A click the host gives itself, so that headless runs can drive picking and
-// the forwarding of mouse messages to the plug-in.
+// A click the host gives itself, so that headless runs can drive picking,
+// moving objects with the mouse and the forwarding of mouse messages to the
+// plug-in.
 struct ScriptedClick {
-    enum class Kind { Left, Right, ShiftRight, Double };
+    enum class Kind { Left, Right, ShiftRight, Double, Drag };
     uint32_t afterFrame = 0;  // posted once this many frames have been drawn
     Kind kind = Kind::Left;
     int x = 0;  // client coordinates, origin top left
     int y = 0;
+    int toX = 0;  // Drag: where the left button is let go
+    int toY = 0;
 };
 
 struct HostOptions {

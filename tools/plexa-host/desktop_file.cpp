@@ -298,19 +298,6 @@ std::string formatDesktop(const std::vector<DesktopObject>& objects) {
     return out;
 }
 
-std::vector<DesktopObject> sampleDesktop() {
-    std::vector<DesktopObject> objects(3);
-    const float xs[3] = {-1.6f, 0.0f, 1.6f};
-    for (size_t i = 0; i < objects.size(); ++i) {
-        objects[i].key = static_cast<int32_t>(101 + i);
-        objects[i].position[0] = xs[i];
-    }
-    // A colour the host would offer first if the user asks to choose one.
-    const uint8_t warm[3] = {230, 140, 40};
-    std::memcpy(objects[2].data.data() + od::kColorOffset, warm, 3);
-    return objects;
-}
-
 FileReadStatus readWholeFile(const std::string& path, std::string& text) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Unreadable;

@@ -61,10 +61,6 @@ struct DesktopReadResult {
 DesktopReadResult parseDesktop(const std::string& text);
 std::string formatDesktop(const std::vector<DesktopObject>& objects);
 
-// A few untagged objects in a row, so that a first run shows the plug-in
-// greeting each of them and writing their scene files.
-std::vector<DesktopObject> sampleDesktop();
-
 // What the plug-in wrote into a data block: the scene file name when the tag
 // is "PLX", else empty. A name that fills its 76 bytes without a terminator is
 // cut there and reported through *terminated.

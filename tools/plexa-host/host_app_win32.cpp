@@ -1,9 +1,12 @@
 #include "host_app_win32.h"
 
+#include "desktop_scenery_win32.h"
 #include "png_writer.h"
+#include "sample_desktop.h"
 #include "unattended_ui_win32.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +16,6 @@
 #include <windowsx.h>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 
 namespace plexa::refhost {
 
@@ -124,6 +126,9 @@ enum HostMenuItem : UINT {
 };
 
 constexpr float kMoveStep = 0.1f;
+// Near the horizon a small mouse move spans a great distance on the floor;
+// a drag stops short of where the floor fades out.
+constexpr float kDragReach = 25.0f;
 
 std::string describeScene(const ObjectData& data) {
     if (!hasPlexaTag(data)) return "(none: no PLX tag)";
@@ -241,7 +246,7 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     case FileReadStatus::Missing:
         desktopWritable_ = true;
         say("no desktop file %s: starting with the sample desktop; it is written there at exit", desktopPath_.c_str());
-        return sampleDesktop();
+        return startSampleDesktop();
     case FileReadStatus::Unreadable:
         desktopWritable_ = false;
         complain("cannot read desktop file %s: starting with the sample desktop, which will not be saved over it",
@@ -260,12 +265,41 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     if (!read.recognised) {
         desktopWritable_ = false;
         complain("%s is left untouched; starting with the sample desktop, which will not be saved", desktopPath_.c_str());
-        return sampleDesktop();
+        return startSampleDesktop();
     }
     desktopWritable_ = true;
     say("desktop %s: %zu objects%s", desktopPath_.c_str(), read.objects.size(),
         read.problems.empty() ? "" : " (refused lines are dropped when it is saved)");
     return std::move(read.objects);
+}
+
+std::vector<DesktopObject> HostApp::startSampleDesktop() {
+    // The plug-in reads each tagged object's scene from the current
+    // directory, by binding order; a file already there is the user's and
+    // wins over the sample.
+    const std::vector<SampleObject>& samples = sampleObjects();
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const std::string name = sceneFileNameFor(i);
+        std::string error;
+        switch (writeNewTextFile(name, sceneFileText(samples[i]), &error)) {
+        case NewFileStatus::Written:
+            say("sample scene file %s written: %s%d, size %g %g %g, colour %g %g %g%s", name.c_str(), samples[i].kind,
+                samples[i].fineness, static_cast<double>(samples[i].size[0]), static_cast<double>(samples[i].size[1]),
+                static_cast<double>(samples[i].size[2]), static_cast<double>(samples[i].colour[0]),
+                static_cast<double>(samples[i].colour[1]), static_cast<double>(samples[i].colour[2]),
+                samples[i].translucency != 0.0f ? ", translucent" : "");
+            break;
+        case NewFileStatus::AlreadyThere:
+            say("scene file %s already there: kept, object key=%ld shows the scene it holds", name.c_str(),
+                static_cast<long>(samples[i].key));
+            break;
+        case NewFileStatus::Failed:
+            complain("%s; object key=%ld gets the plug-in's default sphere", error.c_str(),
+                     static_cast<long>(samples[i].key));
+            break;
+        }
+    }
+    return sampleDesktop();
 }
 
 bool HostApp::saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when) {
@@ -411,6 +445,19 @@ void HostApp::postScriptedClicks() {
             PostMessageA(window, WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, point);
             PostMessageA(window, WM_RBUTTONUP, MK_SHIFT, point);
             break;
+        case ScriptedClick::Kind::Drag: {
+            kind = "drag";
+            // In steps, as a hand moves the mouse.
+            constexpr int kSteps = 8;
+            PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
+            for (int step = 1; step <= kSteps; ++step) {
+                const int x = click.x + (click.toX - click.x) * step / kSteps;
+                const int y = click.y + (click.toY - click.y) * step / kSteps;
+                PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+            }
+            PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(click.toX, click.toY));
+            break;
+        }
         case ScriptedClick::Kind::Double:
             kind = "double";
             PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, point);
@@ -419,8 +466,13 @@ void HostApp::postScriptedClicks() {
             PostMessageA(window, WM_LBUTTONUP, 0, point);
             break;
         }
-        say("scripted %s click at (%d, %d) after frame %lu", kind, click.x, click.y,
-            static_cast<unsigned long>(framesDrawn_));
+        if (click.kind == ScriptedClick::Kind::Drag) {
+            say("scripted drag from (%d, %d) to (%d, %d) after frame %lu", click.x, click.y, click.toX, click.toY,
+                static_cast<unsigned long>(framesDrawn_));
+        } else {
+            say("scripted %s click at (%d, %d) after frame %lu", kind, click.x, click.y,
+                static_cast<unsigned long>(framesDrawn_));
+        }
     }
 }
 
@@ -543,6 +595,16 @@ LRESULT HostApp::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_LBUTTONDOWN:
         if (inputAllowed) onLeftButton(lParam);
         return 0;
+    case WM_MOUSEMOVE:
+        if (inputAllowed) onMouseMove(wParam, lParam);
+        return 0;
+    case WM_LBUTTONUP:
+        if (dragging_) endDrag(true);
+        return 0;
+    case WM_CAPTURECHANGED:
+        // Taken by someone else (a menu, a dialog): the drag is over.
+        if (dragging_) endDrag(false);
+        return 0;
     case WM_KEYDOWN:
         if (inputAllowed) onKey(wParam);
         return 0;
@@ -590,28 +652,75 @@ void HostApp::onDoubleClick(WPARAM wParam, LPARAM lParam) {
 }
 
 void HostApp::onLeftButton(LPARAM lParam) {
-    int index = pickAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    if (dragging_) endDrag(true);
+    int index = pickAt(x, y);
     if (index < 0) {
         if (hasSelection_) say("selection cleared");
         hasSelection_ = false;
         return;
     }
-    selectedKey_ = objects_[static_cast<size_t>(index)]->key;
+    const HostObject& object = *objects_[static_cast<size_t>(index)];
+    selectedKey_ = object.key;
     hasSelection_ = true;
-    say("selected key=%ld: the arrow keys and Page Up/Down move it", static_cast<long>(selectedKey_));
+    say("selected key=%ld: drag it, or move it with the arrow keys and Page Up/Down", static_cast<long>(selectedKey_));
+    float grabbed[3];
+    if (pointAtHeight(camera_, x + 0.5, y + 0.5, object.position[1], grabbed)) {
+        dragging_ = true;
+        dragMoved_ = false;
+        dragKey_ = object.key;
+        std::copy(grabbed, grabbed + 3, dragLast_);
+        // Keeps the button's release coming here when the cursor leaves the
+        // window mid-drag.
+        SetCapture(window_.window);
+    }
+}
+
+void HostApp::onMouseMove(WPARAM wParam, LPARAM lParam) {
+    if (!dragging_) return;
+    HostObject* object = find(dragKey_);
+    // A release missed while the plug-in held the input ends the drag too.
+    if (!object || !(wParam & MK_LBUTTON)) {
+        endDrag(true);
+        return;
+    }
+    float point[3];
+    if (!pointAtHeight(camera_, GET_X_LPARAM(lParam) + 0.5, GET_Y_LPARAM(lParam) + 0.5, object->position[1], point))
+        return;
+    if (std::fabs(point[0]) > kDragReach || std::fabs(point[2]) > kDragReach) return;
+    const float dx = point[0] - dragLast_[0];
+    const float dz = point[2] - dragLast_[2];
+    if (dx == 0.0f && dz == 0.0f) return;
+    object->position[0] += dx;
+    object->position[2] += dz;
+    std::copy(point, point + 3, dragLast_);
+    dragMoved_ = true;
+}
+
+void HostApp::endDrag(bool releaseCapture) {
+    // Cleared first: ReleaseCapture sends WM_CAPTURECHANGED straight back.
+    dragging_ = false;
+    if (releaseCapture && GetCapture() == window_.window) ReleaseCapture();
+    const HostObject* object = find(dragKey_);
+    if (dragMoved_ && object) {
+        say("moved key=%ld to (%g, %g, %g)", static_cast<long>(object->key), static_cast<double>(object->position[0]),
+            static_cast<double>(object->position[1]), static_cast<double>(object->position[2]));
+    }
+    dragMoved_ = false;
 }
 
 void HostApp::onKey(WPARAM key) {
     if (!hasSelection_) return;
     HostObject* object = find(selectedKey_);
     if (!object) return;
+    // Over the floor as the view shows it: Up moves away from the viewer.
     switch (key) {
     case VK_LEFT: object->position[0] -= kMoveStep; break;
     case VK_RIGHT: object->position[0] += kMoveStep; break;
-    case VK_UP: object->position[1] += kMoveStep; break;
-    case VK_DOWN: object->position[1] -= kMoveStep; break;
-    case VK_PRIOR: object->position[2] -= kMoveStep; break;
-    case VK_NEXT: object->position[2] += kMoveStep; break;
+    case VK_UP: object->position[2] -= kMoveStep; break;
+    case VK_DOWN: object->position[2] += kMoveStep; break;
+    case VK_PRIOR: object->position[1] += kMoveStep; break;
+    case VK_NEXT: object->position[1] -= kMoveStep; break;
     default: break;
     }
 }
@@ -645,7 +754,12 @@ void HostApp::showHostMenu(int target, POINT client) {
     case kMenuAddObject: {
         DesktopObject added;
         added.key = unusedKey();
-        pointOnGround(client.x, client.y, added.position);
+        // At height 0 an object of unit size rests on the floor; a click in
+        // the sky puts it in the middle of the desktop.
+        if (!pointAtHeight(camera_, client.x + 0.5, client.y + 0.5, 0.0, added.position) ||
+            std::fabs(added.position[0]) > kDragReach || std::fabs(added.position[2]) > kDragReach) {
+            added.position[0] = added.position[1] = added.position[2] = 0.0f;
+        }
         bindObject(added);
         break;
     }
@@ -667,90 +781,70 @@ void HostApp::showHostMenu(int target, POINT client) {
 // --- Drawing -------------------------------------------------------------
 
 void HostApp::setUpCamera(int width, int height) {
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(35.0, static_cast<double>(width) / height, 0.1, 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(0.0, 1.4, 7.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
-    glGetDoublev(GL_MODELVIEW_MATRIX, modelview_);
-    glGetDoublev(GL_PROJECTION_MATRIX, projection_);
-    glGetIntegerv(GL_VIEWPORT, viewport_);
+    camera_ = desktopCamera(width, height);
+    scenery::applyCamera(camera_);
 }
 
-void HostApp::renderFrame() {
+void HostApp::renderFrame(int tileColumn, int tileRow, int tiles) {
     int width = 0, height = 0;
     window_.clientSize(&width, &height);
     if (width <= 0 || height <= 0 || rendering_) return;
     rendering_ = true;
     setUpCamera(width, height);
-
-    glClearColor(0.16f, 0.19f, 0.24f, 1.0f);
-    glClearDepth(1.0);
-    glClearStencil(0);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-
-    // The host's share of the state (lighting, depth test, texture
-    // environment, texture-coordinate generation), set every frame because
-    // the plug-in's passes leave theirs behind.
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glDisable(GL_STENCIL_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_CULL_FACE);
-    glDisable(GL_TEXTURE_GEN_S);
-    glDisable(GL_TEXTURE_GEN_T);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    const GLfloat lightDirection[4] = {-0.4f, 0.8f, 0.6f, 0.0f};  // from the upper left, in front
-    const GLfloat ambient[4] = {0.25f, 0.25f, 0.25f, 1.0f};
-    const GLfloat diffuse[4] = {0.85f, 0.85f, 0.85f, 1.0f};
-    glLightfv(GL_LIGHT0, GL_POSITION, lightDirection);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
-    glEnable(GL_COLOR_MATERIAL);
-    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-
-    for (size_t i = 0; i < objects_.size(); ++i) {
-        const HostObject& object = *objects_[i];
-        glPushMatrix();
-        glTranslatef(object.position[0], object.position[1], object.position[2]);
-        glEnable(GL_TEXTURE_2D);
-        glColor3f(1.0f, 1.0f, 1.0f);
-        {
-            PluginCall call(*this, "TimerDraw", object.key);
-            plugin_.timerDraw(object.key);
-        }
-        glPopMatrix();
+    if (tiles > 1) {
+        const Camera tile = tileOf(camera_, tileColumn, tileRow, tiles);
+        scenery::applyCamera(tile);
+        scenery::drawBackdrop(tile);
+    } else {
+        scenery::drawBackdrop(camera_);
     }
-    drawSelectionMarker();
+
+    // The pick lists are the objects' shapes without their colours: just
+    // what a shadow needs. Without a stencil buffer there are no shadows.
+    if (window_.stencilBits >= 8) {
+        scenery::beginShadows();
+        for (const auto& object : objects_) drawInFrame(*object, true);
+        scenery::endShadows();
+    }
+
+    // The plug-in blends a translucent block over whatever is already in the
+    // frame and still writes depth, so whatever lies behind it must be drawn
+    // first: far objects first.
+    scenery::prepareObjectPass();
+    for (size_t index : backToFront()) drawInFrame(*objects_[index], false);
+
+    if (hasSelection_) {
+        if (const HostObject* selected = find(selectedKey_)) scenery::drawSelectionMark(selected->position);
+    }
     rendering_ = false;
 }
 
-void HostApp::drawSelectionMarker() {
-    if (!hasSelection_) return;
-    const HostObject* object = find(selectedKey_);
-    if (!object) return;
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    glColor3f(1.0f, 0.85f, 0.2f);
+void HostApp::drawInFrame(const HostObject& object, bool phantom) {
+    glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    glTranslatef(object->position[0], object->position[1] - 0.62f, object->position[2]);
-    glBegin(GL_LINE_LOOP);
-    glVertex3f(-0.6f, 0.0f, -0.6f);
-    glVertex3f(0.6f, 0.0f, -0.6f);
-    glVertex3f(0.6f, 0.0f, 0.6f);
-    glVertex3f(-0.6f, 0.0f, 0.6f);
-    glEnd();
+    glTranslatef(object.position[0], object.position[1], object.position[2]);
+    glEnable(GL_TEXTURE_2D);
+    if (phantom) {
+        PluginCall call(*this, "PhantomDraw", object.key);
+        plugin_.phantomDraw(object.key);
+    } else {
+        // No tint of the host's own: the plug-in's lists set their colours.
+        glColor3f(1.0f, 1.0f, 1.0f);
+        PluginCall call(*this, "TimerDraw", object.key);
+        plugin_.timerDraw(object.key);
+    }
     glPopMatrix();
-    glEnable(GL_LIGHTING);
+}
+
+std::vector<size_t> HostApp::backToFront() const {
+    std::vector<double> depth(objects_.size());
+    std::vector<size_t> order(objects_.size());
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        order[i] = i;
+        depth[i] = viewDepth(camera_, objects_[i]->position);
+    }
+    std::stable_sort(order.begin(), order.end(), [&depth](size_t a, size_t b) { return depth[a] > depth[b]; });
+    return order;
 }
 
 int HostApp::pickAt(int x, int y) {
@@ -762,8 +856,13 @@ int HostApp::pickAt(int x, int y) {
     // Each object drawn by its PhantomDraw pass writes its number into the
     // stencil buffer where it is nearest; 8 stencil bits number 255 objects a
     // pass, and the depth buffer carries over from pass to pass so a later
-    // pass only wins where its object is in front.
+    // pass only wins where its object is in front. No culling: a plane's
+    // pick list has no underside, and seen from below it must still be hit.
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+    glDisable(GL_FOG);
+    glDisable(GL_LIGHTING);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDepthMask(GL_TRUE);
@@ -782,16 +881,8 @@ int HostApp::pickAt(int x, int y) {
         glClear(GL_STENCIL_BUFFER_BIT);
         const size_t end = std::min(objects_.size(), first + kPerPass);
         for (size_t i = first; i < end; ++i) {
-            const HostObject& object = *objects_[i];
             glStencilFunc(GL_ALWAYS, static_cast<GLint>(i - first + 1), 0xFF);
-            glPushMatrix();
-            glTranslatef(object.position[0], object.position[1], object.position[2]);
-            glEnable(GL_TEXTURE_2D);
-            {
-                PluginCall call(*this, "PhantomDraw", object.key);
-                plugin_.phantomDraw(object.key);
-            }
-            glPopMatrix();
+            drawInFrame(*objects_[i], true);
         }
         GLubyte number = 0;
         glReadPixels(x, height - 1 - y, 1, 1, GL_STENCIL_INDEX, GL_UNSIGNED_BYTE, &number);
@@ -802,23 +893,19 @@ int HostApp::pickAt(int x, int y) {
     return hit;
 }
 
-bool HostApp::pointOnGround(int x, int y, float position[3]) {
-    position[0] = position[1] = position[2] = 0.0f;
-    const double windowY = viewport_[3] - 1 - y;
-    double nearPoint[3], farPoint[3];
-    if (!gluUnProject(x, windowY, 0.0, modelview_, projection_, viewport_, &nearPoint[0], &nearPoint[1], &nearPoint[2]) ||
-        !gluUnProject(x, windowY, 1.0, modelview_, projection_, viewport_, &farPoint[0], &farPoint[1], &farPoint[2])) {
-        return false;
+void HostApp::reportObjectsOnScreen() {
+    // Where to click on each object, for scripted runs (--click) and for
+    // reading a screenshot.
+    for (const auto& object : objects_) {
+        double x = 0.0, y = 0.0;
+        if (projectToWindow(camera_, object->position, &x, &y) && x >= 0.0 && y >= 0.0 && x < camera_.width &&
+            y < camera_.height) {
+            say("on screen: key=%ld at %d,%d", static_cast<long>(object->key), static_cast<int>(x),
+                static_cast<int>(y));
+        } else {
+            say("on screen: key=%ld out of view", static_cast<long>(object->key));
+        }
     }
-    // Where the ray under the cursor crosses the plane z = 0, the plane the
-    // sample objects stand in.
-    const double dz = farPoint[2] - nearPoint[2];
-    if (dz > -1e-9 && dz < 1e-9) return false;
-    const double t = -nearPoint[2] / dz;
-    if (t < 0.0) return false;
-    position[0] = static_cast<float>(nearPoint[0] + t * (farPoint[0] - nearPoint[0]));
-    position[1] = static_cast<float>(nearPoint[1] + t * (farPoint[1] - nearPoint[1]));
-    return true;
 }
 
 bool HostApp::takeScreenshot() {
@@ -829,26 +916,52 @@ bool HostApp::takeScreenshot() {
         complain("no screenshot: the window has no area (minimised?)");
         return false;
     }
-    renderFrame();
-    glFinish();
+    // Drawn at three times the window's size, a tile at a time, and scaled
+    // down: edges and the far floor come out smooth, with no multisampling
+    // needed from the pixel format.
+    constexpr int kTiles = 3;
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    std::vector<uint8_t> tilePixels(rowBytes * static_cast<size_t>(height));
+    std::vector<uint32_t> sums(tilePixels.size(), 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
     while (glGetError() != GL_NO_ERROR) {
     }
-    const size_t rowBytes = static_cast<size_t>(width) * 3;
-    std::vector<uint8_t> pixels(rowBytes * static_cast<size_t>(height));
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    GLenum glError = glGetError();
+    GLenum glError = GL_NO_ERROR;
+    for (int row = 0; row < kTiles && glError == GL_NO_ERROR; ++row) {
+        for (int column = 0; column < kTiles && glError == GL_NO_ERROR; ++column) {
+            renderFrame(column, row, kTiles);
+            glFinish();
+            glReadBuffer(GL_BACK);
+            glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, tilePixels.data());
+            glError = glGetError();
+            // Pixel (x, y) of the tile is pixel (column * width + x,
+            // row * height + y) of the enlarged picture, bottom-up.
+            for (int y = 0; y < height; ++y) {
+                const size_t outRow = static_cast<size_t>((row * height + y) / kTiles);
+                for (int x = 0; x < width; ++x) {
+                    const size_t out = outRow * rowBytes + static_cast<size_t>((column * width + x) / kTiles) * 3;
+                    const size_t in = static_cast<size_t>(y) * rowBytes + static_cast<size_t>(x) * 3;
+                    sums[out] += tilePixels[in];
+                    sums[out + 1] += tilePixels[in + 1];
+                    sums[out + 2] += tilePixels[in + 2];
+                }
+            }
+        }
+    }
+    // What the window shows afterwards: the whole view again.
+    renderFrame();
     SwapBuffers(window_.deviceContext);
     if (glError != GL_NO_ERROR) {
         complain("no screenshot: glReadPixels failed with OpenGL error 0x%04x", glError);
         return false;
     }
     // OpenGL's rows run bottom-up, PNG's top-down.
-    std::vector<uint8_t> topDown(pixels.size());
+    constexpr uint32_t kSamples = kTiles * kTiles;
+    std::vector<uint8_t> topDown(sums.size());
     for (int row = 0; row < height; ++row) {
-        std::memcpy(topDown.data() + static_cast<size_t>(row) * rowBytes,
-                    pixels.data() + static_cast<size_t>(height - 1 - row) * rowBytes, rowBytes);
+        const uint32_t* from = sums.data() + static_cast<size_t>(height - 1 - row) * rowBytes;
+        uint8_t* to = topDown.data() + static_cast<size_t>(row) * rowBytes;
+        for (size_t i = 0; i < rowBytes; ++i) to[i] = static_cast<uint8_t>((from[i] + kSamples / 2) / kSamples);
     }
     std::string error;
     if (!writePngFile(screenshotPath_, static_cast<uint32_t>(width), static_cast<uint32_t>(height), topDown.data(),
@@ -857,6 +970,7 @@ bool HostApp::takeScreenshot() {
         return false;
     }
     say("screenshot %s (%dx%d)", screenshotPath_.c_str(), width, height);
+    reportObjectsOnScreen();
     return true;
 }
 

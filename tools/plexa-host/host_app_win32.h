@@ -7,9 +7,12 @@
 //     has been unloaded
 // [X] InitPlugin per object with the host window, the plug-in's own module
 //     handle, the key and a data block that never moves while bound
-// [X] TimerDraw per object and frame, in the object's frame, GL_TEXTURE_2D on
+// [X] a perspective view of the desktop: sky, floor, shadows, two lights;
+//     TimerDraw per object and frame, in the object's frame, GL_TEXTURE_2D
+//     on, back to front so translucent objects show what lies behind them
 // [X] picking: PhantomDraw per object with the stencil buffer numbering the
 //     objects, read back under the cursor
+// [X] the sample desktop comes with its scene files, written where missing
 // [X] right click (516, screen point) and double click (515) forwarded; a
 //     right click the plug-in leaves alone opens the host's menu
 // [X] the plug-in's colour request (WM_COMMAND 2041): ChooseColor, colour
@@ -21,8 +24,9 @@
 //     dialogs and menus answered and scripted clicks (--click)
 // [X] a crash inside the plug-in is reported with the export and key, and the
 //     process ends with exit code 70 instead of waiting on a crash dialog
+// [X] objects moved by dragging them with the mouse, or with the cursor keys
 // [ ] message 1087 (the host never moves a data block, so never announces one)
-// [ ] moving objects with the mouse; orientation and size of objects
+// [ ] orientation and size of objects (the plug-in's scene holds those)
 #pragma once
 
 #include "command_line.h"
@@ -30,6 +34,7 @@
 #include "gl_window_win32.h"
 #include "host/host_records.h"
 #include "plugin_library_win32.h"
+#include "view_math.h"
 
 #include <cstdint>
 #include <deque>
@@ -88,6 +93,7 @@ private:
     };
 
     std::vector<DesktopObject> loadDesktop();
+    std::vector<DesktopObject> startSampleDesktop();
     bool saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when);
     void bindObject(const DesktopObject& object);
     std::unique_ptr<HostObject> unbindAt(size_t index);
@@ -101,15 +107,22 @@ private:
     int32_t forward(int32_t key, uint32_t message, uint64_t wParam, int64_t lParam);
 
     void setUpCamera(int width, int height);
-    void renderFrame();
-    void drawSelectionMarker();
+    // The whole view, or for a screenshot one tile of it enlarged `tiles`
+    // times (tileOf); mouse positions are read through the whole view.
+    void renderFrame(int tileColumn = 0, int tileRow = 0, int tiles = 1);
+    // TimerDraw, or PhantomDraw when `phantom`, with the object's frame on
+    // the modelview matrix.
+    void drawInFrame(const HostObject& object, bool phantom);
+    std::vector<size_t> backToFront() const;
     // Index into objects_ of the object drawn at client point (x, y), or -1.
     int pickAt(int x, int y);
-    bool pointOnGround(int x, int y, float position[3]);
+    void reportObjectsOnScreen();
 
     void onRightButton(WPARAM wParam, LPARAM lParam);
     void onDoubleClick(WPARAM wParam, LPARAM lParam);
     void onLeftButton(LPARAM lParam);
+    void onMouseMove(WPARAM wParam, LPARAM lParam);
+    void endDrag(bool releaseCapture);
     void onKey(WPARAM key);
     void showHostMenu(int target, POINT client);
     int32_t unusedKey() const;
@@ -133,10 +146,15 @@ private:
     int pluginBusy_ = 0;
     int32_t selectedKey_ = 0;
     bool hasSelection_ = false;
+    // A drag moves the object over the horizontal plane through its frame by
+    // as much as the point under the cursor moves in that plane.
+    bool dragging_ = false;
+    bool dragMoved_ = false;
+    int32_t dragKey_ = 0;
+    float dragLast_[3] = {0.0f, 0.0f, 0.0f};
 
-    double modelview_[16] = {};
-    double projection_[16] = {};
-    int viewport_[4] = {};
+    // The view of the last frame drawn; mouse positions are read through it.
+    Camera camera_;
 
     uint32_t framesDrawn_ = 0;
     size_t boundCount_ = 0;

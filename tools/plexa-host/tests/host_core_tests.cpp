@@ -1,4 +1,5 @@
-// Tests of the host's core parts: desktop file, PNG writer, command line.
+// Tests of the host's core parts: desktop file, sample desktop, view, PNG
+// writer, command line.
 //
 // The desktop file is what carries an object's tag and scene file name from
 // one run to the next, so a byte lost or moved there silently costs the user
@@ -10,6 +11,8 @@
 #include "command_line.h"
 #include "desktop_file.h"
 #include "png_writer.h"
+#include "sample_desktop.h"
+#include "view_math.h"
 
 #include "host/host_records.h"
 
@@ -18,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -294,18 +298,120 @@ void objectDataTagAndName() {
     CHECK(!terminated);
 }
 
-void sampleDesktopIsFreshAndDistinct() {
-    std::vector<DesktopObject> sample = sampleDesktop();
-    CHECK(sample.size() >= 2u);
-    for (size_t i = 0; i < sample.size(); ++i) {
-        CHECK(!hasPlexaTag(sample[i].data));
-        for (size_t j = i + 1; j < sample.size(); ++j) {
-            CHECK(sample[i].key != sample[j].key);
-            CHECK(!sameFloatBits(sample[i].position[0], sample[j].position[0]));
+// --- Sample desktop ------------------------------------------------------
+
+void sampleDesktopNamesItsSceneFiles() {
+    // The plug-in numbers scene files by binding order: the i-th object bound
+    // reads defplx<i>.880, whatever name its data block holds. A sample
+    // object pointing at another number would show its neighbour's block.
+    const std::vector<SampleObject>& samples = sampleObjects();
+    std::vector<DesktopObject> desktop = sampleDesktop();
+    if (!CHECK_EQ(desktop.size(), samples.size())) return;
+    CHECK_EQ(sceneFileNameFor(0), std::string("defplx00.880"));
+    CHECK_EQ(sceneFileNameFor(7), std::string("defplx07.880"));
+    CHECK_EQ(sceneFileNameFor(12), std::string("defplx12.880"));
+    for (size_t i = 0; i < desktop.size(); ++i) {
+        const DesktopObject& object = desktop[i];
+        CHECK_EQ(object.key, samples[i].key);
+        // Tagged, or the plug-in greets every sample object with its About box.
+        CHECK(hasPlexaTag(object.data));
+        CHECK_EQ(int(object.data[od::kTagOffset + 3]), 0);
+        CHECK_EQ(sceneFileNameOf(object.data), sceneFileNameFor(i));
+        // The colour dialog opens on the colour the object is drawn in.
+        for (int channel = 0; channel < 3; ++channel) {
+            const int expected = static_cast<int>(std::lround(samples[i].colour[channel] * 255.0f));
+            CHECK_EQ(int(object.data[od::kColorOffset + channel]), expected);
+        }
+        for (size_t j = i + 1; j < desktop.size(); ++j) CHECK(object.key != desktop[j].key);
+    }
+    DesktopReadResult read = parseDesktop(formatDesktop(desktop));
+    CHECK(sameObjects(read.objects, desktop));
+}
+
+void sampleDesktopShowsVariety() {
+    // What the sample is for: spheres and planes of several finenesses, sizes,
+    // rotations and colours, one of them translucent.
+    std::set<std::string> kinds;
+    std::set<int> finenesses;
+    std::set<float> sizes;
+    int rotated = 0, translucent = 0;
+    for (const SampleObject& sample : sampleObjects()) {
+        kinds.insert(sample.kind);
+        finenesses.insert(sample.fineness);
+        sizes.insert(sample.size[0]);
+        if (sample.rotation[0] != 0.0f || sample.rotation[1] != 0.0f || sample.rotation[2] != 0.0f) ++rotated;
+        if (sample.translucency != 0.0f) ++translucent;
+        // Below these the plug-in raises the fineness, and the file would
+        // promise a block that is not drawn.
+        CHECK(sample.fineness >= (std::string(sample.kind) == "SPHERE" ? 4 : 1));
+        // Odd sphere finenesses leave the bottom open; with back faces culled
+        // the sphere would look hollow from below.
+        if (std::string(sample.kind) == "SPHERE") CHECK_EQ(sample.fineness % 2, 0);
+    }
+    CHECK(kinds == std::set<std::string>({"SPHERE", "PLANE"}));
+    CHECK(finenesses.size() >= 4u);
+    CHECK(sizes.size() >= 3u);
+    CHECK(rotated >= 2);
+    CHECK_EQ(translucent, 1);
+}
+
+void sampleSceneLinesAreThePluginsFormat() {
+    for (const SampleObject& sample : sampleObjects()) {
+        const std::string text = sceneFileText(sample);
+        const std::string line = sceneBlockLine(sample);
+        CHECK(text.rfind("880\n", 0) == 0);
+        // The block line is the file's only line that starts with a kind word.
+        CHECK_EQ(text.substr(text.size() - line.size()), line);
+        const std::string kindWord = std::string(sample.kind) + std::to_string(sample.fineness) + " ";
+        CHECK(line.rfind(kindWord, 0) == 0);
+        CHECK_EQ(line.back(), '\n');
+        // One space after every piece, the last one too, as the plug-in writes.
+        CHECK(line.size() >= 3 && line.compare(line.size() - 2, 2, " \n") == 0);
+        char rgb[64];
+        std::snprintf(rgb, sizeof rgb, "RGB[%+2.2f,%+2.2f,%+2.2f] ", static_cast<double>(sample.colour[0]),
+                      static_cast<double>(sample.colour[1]), static_cast<double>(sample.colour[2]));
+        CHECK(line.find(rgb) != std::string::npos);
+        CHECK(line.find(sample.translucency != 0.0f ? "TRANS[1] " : "TRANS[0] ") != std::string::npos);
+        // Names are empty today; the place for them must still read as "none".
+        CHECK(line.find("TEXTURE[ ] ") != std::string::npos);
+        CHECK(line.find("SKIN[ ] ") != std::string::npos);
+    }
+    SampleObject named = sampleObjects()[0];
+    named.material = "stone.bmp";
+    named.skin = "bumps 2.jpg";
+    const std::string line = sceneBlockLine(named);
+    CHECK(line.find(" TEXTURE[stone.bmp] DENS[") != std::string::npos);
+    CHECK(line.find(" SKIN[bumps 2.jpg] SKINSCALE[") != std::string::npos);
+}
+
+void sampleObjectsAreInViewAndOnTheFloor() {
+    // A camera or layout change that pushes an object out of the picture, or
+    // sinks it into the floor, would go unseen until someone looked.
+    for (const auto& [width, height] : {std::pair<int, int>{800, 600}, {640, 480}, {1024, 768}}) {
+        const Camera camera = desktopCamera(width, height);
+        for (const SampleObject& sample : sampleObjects()) {
+            double x = 0.0, y = 0.0;
+            CHECK(projectToWindow(camera, sample.position, &x, &y));
+            if (!(x > 0.05 * width && x < 0.95 * width && y > 0.05 * height && y < 0.95 * height)) {
+                std::printf("  key %d at %.0f,%.0f of %dx%d: too near the edge\n", sample.key, x, y, width, height);
+                ++g_caseFailures;
+            }
         }
     }
-    DesktopReadResult read = parseDesktop(formatDesktop(sample));
-    CHECK(sameObjects(read.objects, sample));
+    for (const SampleObject& sample : sampleObjects()) {
+        if (std::string(sample.kind) != "SPHERE" || sample.rotation[0] != 0.0f || sample.rotation[2] != 0.0f) continue;
+        // The lowest point of an upright sphere is half its height below its
+        // frame.
+        const float bottom = sample.position[1] - 0.5f * sample.size[1];
+        CHECK(bottom >= kFloorY - 0.01f);
+        CHECK(bottom <= kFloorY + 0.05f);
+    }
+}
+
+std::string readBack(const std::string& path) {
+    std::string text;
+    readWholeFile(path, text);
+    return text;
 }
 
 std::string temporaryPath(const char* name) {
@@ -336,6 +442,152 @@ void atomicWriteReplacesAndCleansUp() {
     error.clear();
     CHECK(!writeFileAtomically(nowhere, "x", &error));
     CHECK(!error.empty());
+}
+
+void sceneFilesAreNeverWrittenOver() {
+    const std::string path = temporaryPath("defplx00.880");
+    std::remove(path.c_str());
+    std::string error;
+    CHECK(writeNewTextFile(path, "880\nSPHERE8 RGB[1,0,0] \n", &error) == NewFileStatus::Written);
+    // A user's scene, or one the plug-in saved, wins over the sample's.
+    CHECK(writeNewTextFile(path, "880\nPLANE4 \n", &error) == NewFileStatus::AlreadyThere);
+    std::string text = readBack(path);
+#ifdef _WIN32
+    // Text mode, like the plug-in's own files.
+    CHECK_EQ(text, std::string("880\r\nSPHERE8 RGB[1,0,0] \r\n"));
+#else
+    CHECK_EQ(text, std::string("880\nSPHERE8 RGB[1,0,0] \n"));
+#endif
+    std::remove(path.c_str());
+
+    error.clear();
+    CHECK(writeNewTextFile(temporaryPath("no-such-directory/defplx00.880"), "880\n", &error) == NewFileStatus::Failed);
+    CHECK(error.find("no-such-directory") != std::string::npos);
+}
+
+// --- View ----------------------------------------------------------------
+
+bool near(double a, double b, double tolerance) {
+    return std::fabs(a - b) <= tolerance;
+}
+
+void windowPointsAndDesktopPointsAgree() {
+    // Dragging moves an object by the distance between two desktop points
+    // read back from window points; if projection and read-back disagreed,
+    // the object would slide away from under the cursor.
+    for (const auto& [width, height] : {std::pair<int, int>{800, 600}, {333, 777}}) {
+        const Camera camera = desktopCamera(width, height);
+        for (float height3 : {-0.5f, 0.0f, 0.8f}) {
+            for (float x : {-3.0f, 0.0f, 2.5f}) {
+                for (float z : {-4.0f, 0.0f, 2.0f}) {
+                    const float point[3] = {x, height3, z};
+                    double wx = 0.0, wy = 0.0;
+                    if (!CHECK(projectToWindow(camera, point, &wx, &wy))) continue;
+                    float back[3];
+                    if (!CHECK(pointAtHeight(camera, wx, wy, height3, back))) continue;
+                    if (!near(back[0], x, 1e-3) || !near(back[1], height3, 1e-6) || !near(back[2], z, 1e-3)) {
+                        std::printf("  (%g, %g, %g) came back as (%g, %g, %g)\n", x, height3, z, back[0], back[1],
+                                    back[2]);
+                        ++g_caseFailures;
+                    }
+                }
+            }
+        }
+        // The sky: rays that rise never meet the floor.
+        float nowhere[3];
+        CHECK(!pointAtHeight(camera, width / 2.0, 0.5, kFloorY, nowhere));
+    }
+}
+
+void windowCoordinatesRunFromTheTopLeft() {
+    const Camera camera = desktopCamera(800, 600);
+    const float left[3] = {-1.0f, 0.0f, 0.0f}, right[3] = {1.0f, 0.0f, 0.0f};
+    const float low[3] = {0.0f, -0.5f, 0.0f}, high[3] = {0.0f, 1.0f, 0.0f};
+    double lx, ly, rx, ry, bx, by, tx, ty;
+    CHECK(projectToWindow(camera, left, &lx, &ly) && projectToWindow(camera, right, &rx, &ry));
+    CHECK(projectToWindow(camera, low, &bx, &by) && projectToWindow(camera, high, &tx, &ty));
+    CHECK(lx < rx);
+    CHECK(ty < by);  // mouse y grows downwards
+    // Symmetric about the middle of the window: the camera looks straight
+    // down the desktop.
+    CHECK(near(lx + rx, 800.0, 1e-6));
+    const float behind[3] = {0.0f, 2.0f, 50.0f};
+    CHECK(!projectToWindow(camera, behind, &lx, &ly));
+}
+
+void tilesOfAnEnlargedViewFitTogether() {
+    // A screenshot is assembled from tiles; a point must land in exactly one
+    // tile, where the enlarged whole view puts it, or the picture shows seams
+    // and doubled objects.
+    const int width = 800, height = 600, tiles = 3;
+    const Camera camera = desktopCamera(width, height);
+    const float points[][3] = {{-2.0f, 0.0f, -1.0f}, {0.0f, 0.3f, 0.0f}, {2.5f, -0.4f, 1.5f}, {0.7f, 1.2f, -6.0f}};
+    for (const auto& point : points) {
+        double x = 0.0, y = 0.0;
+        if (!CHECK(projectToWindow(camera, point, &x, &y))) continue;
+        const double bigX = x * tiles, bigYFromBottom = (height - y) * tiles;
+        int inside = 0;
+        for (int row = 0; row < tiles; ++row) {
+            for (int column = 0; column < tiles; ++column) {
+                double tx = 0.0, ty = 0.0;
+                if (!CHECK(projectToWindow(tileOf(camera, column, row, tiles), point, &tx, &ty))) continue;
+                if (tx < 0.0 || tx >= width || ty < 0.0 || ty >= height) continue;
+                ++inside;
+                CHECK(near(tx, bigX - column * width, 1e-6));
+                CHECK(near(height - ty, bigYFromBottom - row * height, 1e-6));
+            }
+        }
+        CHECK_EQ(inside, 1);
+    }
+}
+
+void viewDepthOrdersObjectsBackToFront() {
+    const Camera camera = desktopCamera(800, 600);
+    const float nearer[3] = {0.0f, 0.0f, 2.0f}, farther[3] = {0.0f, 0.0f, -2.0f};
+    const float farLeft[3] = {-3.0f, 0.0f, -2.0f};
+    CHECK(viewDepth(camera, farther) > viewDepth(camera, nearer));
+    CHECK(viewDepth(camera, farLeft) > viewDepth(camera, nearer));
+    CHECK(viewDepth(camera, nearer) > 0.0);
+}
+
+void matrixInverseUndoesTheCamera() {
+    const Camera camera = desktopCamera(800, 600);
+    const Matrix4 both = multiply(camera.projection, camera.modelview);
+    Matrix4 inverse;
+    if (!CHECK(invert(both, &inverse))) return;
+    const Matrix4 product = multiply(both, inverse);
+    const Matrix4 identity = identityMatrix();
+    for (int i = 0; i < 16; ++i) {
+        if (!near(product.m[i], identity.m[i], 1e-9)) {
+            std::printf("  element %d of M * inverse(M) is %g\n", i, product.m[i]);
+            ++g_caseFailures;
+        }
+    }
+    Matrix4 singular{};
+    singular.m[0] = singular.m[5] = singular.m[10] = 1.0;  // w row and column all zero
+    CHECK(!invert(singular, &inverse));
+}
+
+void shadowsFallAlongTheLight() {
+    const double towardLight[3] = {-0.5, 1.0, 0.25};
+    const Matrix4 shadow = shadowMatrix(towardLight, kFloorY);
+    auto cast = [&shadow](double x, double y, double z, double out[3]) {
+        const double in[4] = {x, y, z, 1.0};
+        double h[4] = {0, 0, 0, 0};
+        for (int row = 0; row < 4; ++row) {
+            for (int k = 0; k < 4; ++k) h[row] += shadow.m[k * 4 + row] * in[k];
+        }
+        for (int axis = 0; axis < 3; ++axis) out[axis] = h[axis] / h[3];
+    };
+    double out[3];
+    // On the floor: its own shadow.
+    cast(1.5, kFloorY, -2.0, out);
+    CHECK(near(out[0], 1.5, 1e-12) && near(out[1], kFloorY, 1e-12) && near(out[2], -2.0, 1e-12));
+    // Two units up: two light-steps away from the light, on the floor.
+    cast(0.0, kFloorY + 2.0, 0.0, out);
+    CHECK(near(out[0], 1.0, 1e-12));
+    CHECK(near(out[1], kFloorY, 1e-12));
+    CHECK(near(out[2], -0.5, 1e-12));
 }
 
 // --- PNG writer ----------------------------------------------------------
@@ -498,6 +750,18 @@ void commandLineDefaultsAndBothSpellings() {
         CHECK(clicks.options.clicks[3].kind == ScriptedClick::Kind::Left);
     }
 
+    CommandLineResult drag = parseCommandLine({"--click", "4,drag,10,20,300,400"});
+    CHECK_EQ(drag.error, std::string());
+    if (CHECK_EQ(drag.options.clicks.size(), 1u)) {
+        const ScriptedClick& click = drag.options.clicks[0];
+        CHECK(click.kind == ScriptedClick::Kind::Drag);
+        CHECK_EQ(click.afterFrame, 4u);
+        CHECK_EQ(click.x, 10);
+        CHECK_EQ(click.y, 20);
+        CHECK_EQ(click.toX, 300);
+        CHECK_EQ(click.toY, 400);
+    }
+
     // A file name may itself contain '='.
     CHECK_EQ(parseCommandLine({"--desktop=a=b.txt"}).options.desktopPath, std::string("a=b.txt"));
     CHECK(parseCommandLine({"--frames", "1", "--help"}).options.help);
@@ -511,7 +775,8 @@ void commandLineRefusals() {
         {"--plugin"},           {"--fast"},              {"desktop.txt"},          {"--screenshot", ""},
         {"--click", "1,middle,2,3"}, {"--click", "1,left,2"}, {"--click", "1,left,2,3,4"},
         {"--click", "1,left,-2,3"},  {"--click", "1,left,32768,3"}, {"--click", ",left,2,3"},
-        {"--click", "1,Left,2,3"},
+        {"--click", "1,Left,2,3"},   {"--click", "1,drag,2,3"}, {"--click", "1,drag,2,3,4"},
+        {"--click", "1,drag,2,3,4,32768"}, {"--click", "1,left,2,3,4,5"}, {"--click", "1"},
     };
     for (const auto& args : refused) {
         CommandLineResult result = parseCommandLine(args);
@@ -538,8 +803,18 @@ int main() {
         {"desktop survives binary junk", desktopSurvivesBinaryJunk},
         {"desktop caps the number of objects", desktopCapsTheNumberOfObjects},
         {"object data tag and name", objectDataTagAndName},
-        {"sample desktop is fresh and distinct", sampleDesktopIsFreshAndDistinct},
+        {"sample desktop names its scene files", sampleDesktopNamesItsSceneFiles},
+        {"sample desktop shows variety", sampleDesktopShowsVariety},
+        {"sample scene lines are the plug-in's format", sampleSceneLinesAreThePluginsFormat},
+        {"sample objects are in view and on the floor", sampleObjectsAreInViewAndOnTheFloor},
         {"atomic write replaces and cleans up", atomicWriteReplacesAndCleansUp},
+        {"scene files are never written over", sceneFilesAreNeverWrittenOver},
+        {"window points and desktop points agree", windowPointsAndDesktopPointsAgree},
+        {"window coordinates run from the top left", windowCoordinatesRunFromTheTopLeft},
+        {"tiles of an enlarged view fit together", tilesOfAnEnlargedViewFitTogether},
+        {"view depth orders objects back to front", viewDepthOrdersObjectsBackToFront},
+        {"matrix inverse undoes the camera", matrixInverseUndoesTheCamera},
+        {"shadows fall along the light", shadowsFallAlongTheLight},
         {"checksums match known values", checksumsMatchKnownValues},
         {"png encodes valid streams", pngEncodesValidStreams},
         {"png refuses impossible sizes", pngRefusesImpossibleSizes},

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Runs plexa-host.exe with the real plexa.dll under Wine and checks what a
-# user relies on from run to run: the desktop file keeps each object's tag and
-# scene file name, so a second run finds every scene again; a file the host
-# cannot use is never overwritten; a missing plug-in is a clear error, not a
-# crash.
+# user relies on: the sample desktop arrives with its scenes and leaves the
+# user's scene files alone; the desktop file keeps each object's tag and scene
+# file name, so a second run finds every scene again; what the screenshot
+# shows is where clicks find the objects, drawn in their colours, far ones
+# first so translucent ones show them; dragging moves an object under the
+# cursor; a file the host cannot use is never overwritten; a missing plug-in
+# is a clear error, not a crash. Pixels are read with ImageMagick's convert.
 #
 #   host_runs_test.sh <plexa-host.exe> <scratch directory>
 #
@@ -62,30 +65,180 @@ end_case() {
     fi
 }
 
-# --- A fresh desktop, then the same desktop again -------------------------
-begin_case persistence
+# Block line of a scene file: its only line that starts with a kind word.
+block_line() {
+    grep -aE '^(SPHERE|PLANE|CUBE|TRIANGLE|CYLINDER)' "$1" | tr -d '\r' | head -n 1
+}
+
+# "R G B" of the screenshot's pixel at x, y.
+pixel() {
+    convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
+        sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
+
+# "X Y" where the last screenshot of the case showed object $1.
+on_screen() {
+    grep -F "on screen: key=$1 at " "$case_dir/out.txt" | tail -n 1 | tr -d '\r' |
+        sed 's/.* at \([0-9]*\),\([0-9]*\)$/\1 \2/'
+}
+
+# Checks that channel $3 (0 red, 1 green, 2 blue) is the brightest at the
+# screenshot's point for object $2, by a clear margin.
+expect_hue() {
+    local shot=$1 key=$2 channel=$3 xy rgb
+    xy=$(on_screen "$key")
+    [[ -n $xy ]] || { fail "no on-screen point reported for key=$key"; return; }
+    rgb=$(pixel "$shot" $xy)
+    [[ -n $rgb ]] || { fail "cannot read pixel $xy of $shot"; return; }
+    local -a c=($rgb)
+    local mine=${c[$channel]} other=0 i
+    for i in 0 1 2; do
+        [[ $i -ne $channel && ${c[$i]} -gt $other ]] && other=${c[$i]}
+    done
+    [[ $mine -ge $((other + 40)) ]] || fail "key=$key at $xy is ($rgb), not clearly of channel $channel"
+}
+
+# Writes scene file $1 in the current case, holding one block: kind $2 with
+# size $3, rotation $4, colour $5 and translucency $6.
+scene_file() {
+    printf '880\n%s ORG[0,0,0] SIZE[%s] ROT[%s] RGB[%s] TEXTURE[ ] DENS[1] SKIN[ ] SKINSCALE[0.5] SHORTCUT[ ] TRANS[%s] \n' \
+        "$2" "$3" "$4" "$5" "$6" >"$case_dir/$1"
+}
+
+# --- The sample desktop, then the same desktop again ----------------------
+begin_case sample
 run_host --frames 2
 expect_status 0
-[[ $(count_output "(new to the plug-in)") -eq 3 ]] || fail "the sample desktop's 3 objects were not all new"
-for n in 00 01 02; do
-    if [[ -f $case_dir/defplx$n.880 ]]; then
-        [[ $(head -c 3 "$case_dir/defplx$n.880") == 880 ]] || fail "defplx$n.880 does not begin with 880"
-        grep -q "^# tag PLX, scene file defplx$n.880" "$case_dir/desktop.txt" ||
-            fail "desktop.txt does not keep the tag and name of defplx$n.880"
-    else
-        fail "no scene file defplx$n.880 after the first run"
+objects=$(grep -c '^bound object key=' "$case_dir/out.txt")
+[[ $objects -ge 2 ]] || fail "the sample desktop bound $objects objects"
+[[ $(count_output "(tagged, finds its scene again)") -eq $objects ]] ||
+    fail "not every sample object came tagged with its scene file"
+# Tagged objects are not new to the plug-in: no About box.
+expect_output "0 dialogs answered"
+for ((n = 0; n < objects; n++)); do
+    name=$(printf 'defplx%02d.880' "$n")
+    said=$(grep -F "sample scene file $name written: " "$case_dir/out.txt" | tr -d '\r')
+    if [[ -z $said ]]; then
+        fail "the host did not write $name"
+        continue
     fi
+    grep -q "^# tag PLX, scene file $name" "$case_dir/desktop.txt" ||
+        fail "desktop.txt does not keep the tag and name of $name"
+    # What the plug-in wrote back at exit is what it read: the sample's kind,
+    # fineness and colour, or it misread the host's line.
+    kind=$(sed 's/.*written: \([A-Z]*[0-9]*\),.*/\1/' <<<"$said")
+    read -r r g b < <(sed 's/.*colour \([^ ,]*\) \([^ ,]*\) \([^ ,]*\).*/\1 \2 \3/' <<<"$said")
+    rgb=$(LC_ALL=C printf 'RGB[%+.2f,%+.2f,%+.2f]' "$r" "$g" "$b")
+    line=$(block_line "$case_dir/$name")
+    [[ $line == "$kind "* && $line == *"$rgb"* ]] || fail "$name holds \"$line\", not $kind with $rgb"
 done
+[[ $(grep -c 'TRANS\[1\]' "$case_dir"/defplx*.880 | grep -vc ':0$') -ge 1 ]] || fail "no translucent sample object"
 [[ ! -e $case_dir/desktop.txt.tmp ]] || fail "the temporary desktop file was left behind"
 first_desktop=$(cat "$case_dir/desktop.txt" 2>/dev/null)
+first_scenes=$(cat "$case_dir"/defplx*.880 2>/dev/null)
 
 run_host --frames 2
 expect_status 0
-[[ $(count_output "(tagged, finds its scene again)") -eq 3 ]] || fail "the second run did not find all 3 objects tagged"
+[[ $(count_output "(tagged, finds its scene again)") -eq $objects ]] || fail "the second run did not find all objects tagged"
+[[ $(count_output "sample scene file") -eq 0 ]] || fail "the second run wrote sample scene files again"
 expect_output "0 dialogs answered"
 [[ $(cat "$case_dir/desktop.txt" 2>/dev/null) == "$first_desktop" ]] ||
     fail "an unchanged desktop came out different from the second run"
-end_case "a saved desktop finds its scenes again"
+[[ $(cat "$case_dir"/defplx*.880 2>/dev/null) == "$first_scenes" ]] ||
+    fail "the scenes came out different from the second run"
+end_case "the sample desktop comes with its scenes and finds them again"
+
+begin_case user-scenes
+scene_file defplx01.880 PLANE8 2,1,1 0,0,0 0.10,0.20,0.30 0
+run_host --frames 1
+expect_status 0
+expect_output "scene file defplx01.880 already there: kept"
+[[ $(count_output "sample scene file defplx01.880 written") -eq 0 ]] || fail "the host wrote over defplx01.880"
+line=$(block_line "$case_dir/defplx01.880")
+[[ $line == "PLANE8 "* && $line == *"RGB[+0.10,+0.20,+0.30]"* ]] || fail "the user's scene became \"$line\""
+[[ -f $case_dir/defplx00.880 && -f $case_dir/defplx02.880 ]] || fail "the other sample scene files are missing"
+end_case "a scene file already there is the user's and is kept"
+
+begin_case new-object
+printf 'plexa-desktop 1\nobject 5 0 0 0\n' >"$case_dir/desktop.txt"
+run_host --frames 2
+expect_status 0
+expect_output "(new to the plug-in)"
+expect_output "1 dialogs answered"
+[[ $(count_output "sample scene file") -eq 0 ]] || fail "sample scene files written for a desktop of the user's"
+line=$(block_line "$case_dir/defplx00.880")
+[[ $line == "SPHERE24 "* && $line == *"RGB[+1.00,+1.00,+1.00]"* ]] || fail "a new object's scene is \"$line\", not the default sphere"
+end_case "an object new to the plug-in gets its greeting and the default sphere"
+
+# --- What is drawn, and what clicks find -----------------------------------
+# Bound first and drawn nearest: a translucent grey sphere in front of a big
+# red one, so that only drawing far objects first lets the red show through.
+begin_case view
+cat >"$case_dir/desktop.txt" <<'DESKTOP'
+plexa-desktop 1
+object 21 0.45 0.9 2
+data 256 504c5800646566706c7830302e383830
+object 22 0 0.5 -1.5
+data 256 504c5800646566706c7830312e383830
+object 23 -2.2 0 0
+data 256 504c5800646566706c7830322e383830
+object 24 2.2 0.1 0
+data 256 504c5800646566706c7830332e383830
+DESKTOP
+scene_file defplx00.880 SPHERE24 0.6,0.6,0.6 0,0,0 0.6,0.6,0.6 1
+scene_file defplx01.880 SPHERE24 2,2,2 0,0,0 0.9,0.12,0.1 0
+scene_file defplx02.880 SPHERE24 1,1,1 0,0,0 0.15,0.8,0.2 0
+scene_file defplx03.880 PLANE4 1.2,1,1.2 1.2,0,0 0.2,0.3,0.95 0
+run_host --frames 2 --size 640x480 --screenshot shot.png
+expect_status 0
+shot=$case_dir/shot.png
+if [[ ! -f $shot ]]; then
+    fail "no screenshot written"
+elif ! command -v convert >/dev/null; then
+    fail "ImageMagick's convert is needed to read the screenshot"
+else
+    [[ $(od -An -tx1 -j16 -N8 "$shot" | tr -d ' \n') == 00000280000001e0 ]] || fail "the screenshot is not 640x480"
+    expect_hue "$shot" 22 0
+    expect_hue "$shot" 23 1
+    expect_hue "$shot" 24 2
+    # Grey in front of red: red shows through where the grey is dark.
+    read -r r g b < <(pixel "$shot" $(on_screen 21))
+    [[ ${r:-0} -ge $((${g:-0} + 25)) ]] || fail "the translucent sphere hides the red one behind it ($r $g $b)"
+    # Sky and floor are not the objects' colours, and the sky is not black.
+    read -r r g b < <(pixel "$shot" 320 2)
+    [[ $((r + g + b)) -gt 60 && ${b:-0} -ge ${r:-0} ]] || fail "the sky is ($r $g $b)"
+fi
+points=()
+for key in 21 22 23 24; do points+=("$(on_screen $key | tr ' ' ,)"); done
+end_case "each object is drawn where it stands, in its colour, translucent ones over far ones"
+
+begin_case picking
+cp "$scratch/view/"{desktop.txt,defplx0*.880} "$case_dir/" 2>/dev/null
+IFS=, read -r x21 y21 <<<"${points[0]}"
+IFS=, read -r x23 y23 <<<"${points[2]}"
+IFS=, read -r x24 y24 <<<"${points[3]}"
+run_host --frames 8 --size 640x480 --screenshot shot.png \
+    --click "1,left,$x21,$y21" --click "2,left,$x23,$y23" --click "3,left,320,2" \
+    --click "4,right,$x24,$y24" --click "5,drag,$x23,$y23,$((x23 + 120)),$y23"
+expect_status 0
+# The translucent sphere was bound first and the red one is drawn after it,
+# yet the nearer one is found.
+[[ $(grep -F 'selected key=' "$case_dir/out.txt" | sed -n 1p) == "selected key=21:"* ]] ||
+    fail "a click on the translucent sphere did not find it in front of the red one"
+[[ $(grep -F 'selected key=' "$case_dir/out.txt" | sed -n 2p) == "selected key=23:"* ]] ||
+    fail "a click on the green sphere did not find it"
+expect_output "selection cleared"
+expect_output "right click on key=24: plug-in opens its menu"
+expect_output "1 menus closed"
+expect_output "moved key=23 to ("
+# Dragged along the floor by 120 pixels: it stays under the cursor.
+read -r nx ny <<<"$(on_screen 23)"
+if [[ -z $nx ]] || ((nx < x23 + 118 || nx > x23 + 122 || ny < y23 - 2 || ny > y23 + 2)); then
+    fail "key=23 dragged from $x23,$y23 by 120 to the right is now at ${nx:-?},${ny:-?}"
+fi
+grep -q '^object 23 [^ ]* 0 ' "$case_dir/desktop.txt" || fail "the drag changed key=23's height"
+grep -q '^object 23 -2.2 ' "$case_dir/desktop.txt" && fail "the drag was not saved"
+end_case "clicks find the object under the cursor; a drag moves it along"
 
 # --- Files the host must not overwrite -------------------------------------
 begin_case foreign
