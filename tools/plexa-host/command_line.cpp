@@ -41,11 +41,16 @@ bool parseClick(const std::string& text, ScriptedClick* click) {
     }
     if (parts.size() < 2) return false;
     const std::string& kind = parts[1];
-    // A drag names where it starts and where it ends.
-    if (parts.size() != (kind == "drag" ? 6u : 4u)) return false;
+    // A drag names where it starts and where it ends; a right click may name
+    // the menu item to pick.
+    const bool opensMenu = kind == "right" || kind == "shift-right";
+    if (parts.size() != (kind == "drag" ? 6u : 4u) && !(opensMenu && parts.size() == 5u)) return false;
+    uint32_t choice = 0;
+    // Menu command ids are 16 bits wide.
+    if (parts.size() == 5u && (!parseCount(parts[4], &choice) || choice > 0xFFFF)) return false;
     uint32_t frame = 0, point[4] = {0, 0, 0, 0};
     if (!parseCount(parts[0], &frame)) return false;
-    for (size_t i = 2; i < parts.size(); ++i) {
+    for (size_t i = 2; i < parts.size() && (i < 4 || kind == "drag"); ++i) {
         // Mouse messages carry 16-bit coordinates.
         if (!parseCount(parts[i], &point[i - 2]) || point[i - 2] > 0x7FFF) return false;
     }
@@ -67,6 +72,22 @@ bool parseClick(const std::string& text, ScriptedClick* click) {
     click->y = static_cast<int>(point[1]);
     click->toX = static_cast<int>(point[2]);
     click->toY = static_cast<int>(point[3]);
+    click->menuChoice = parts.size() == 5u ? static_cast<long>(choice) : -1;
+    return true;
+}
+
+bool parseColour(const std::string& text, uint8_t rgb[3]) {
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        size_t comma = text.find(',', start);
+        if ((i < 2) != (comma != std::string::npos)) return false;
+        uint32_t value = 0;
+        if (!parseCount(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &value) ||
+            value > 255)
+            return false;
+        rgb[i] = static_cast<uint8_t>(value);
+        start = comma + 1;
+    }
     return true;
 }
 
@@ -90,7 +111,8 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         bool takesValue = name == "--desktop" || name == "--plugin" || name == "--frames" ||
-                          name == "--screenshot" || name == "--size" || name == "--click";
+                          name == "--screenshot" || name == "--size" || name == "--click" ||
+                          name == "--color" || name == "--menu-screenshot";
         if (!takesValue) {
             result.error = "unknown option " + args[i];
             return result;
@@ -102,12 +124,21 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
             }
             value = args[++i];
         }
-        if (name == "--desktop" || name == "--plugin" || name == "--screenshot") {
+        if (name == "--desktop" || name == "--plugin" || name == "--screenshot" || name == "--menu-screenshot") {
             if (value.empty()) {
                 result.error = name + " needs a file name";
                 return result;
             }
-            (name == "--desktop" ? options.desktopPath : name == "--plugin" ? options.pluginPath : options.screenshotPath) = value;
+            (name == "--desktop"      ? options.desktopPath
+             : name == "--plugin"     ? options.pluginPath
+             : name == "--screenshot" ? options.screenshotPath
+                                      : options.menuScreenshotPath) = value;
+        } else if (name == "--color") {
+            if (!parseColour(value, options.colourAnswer)) {
+                result.error = "--color wants RED,GREEN,BLUE, each 0 to 255, not \"" + value + "\"";
+                return result;
+            }
+            options.hasColourAnswer = true;
         } else if (name == "--frames") {
             if (!parseCount(value, &options.frames)) {
                 result.error = "--frames wants a whole number of frames (0 = until the window is closed), not \"" + value + "\"";
@@ -117,7 +148,8 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
             ScriptedClick click;
             if (!parseClick(value, &click)) {
                 result.error = "--click wants FRAME,KIND,X,Y with KIND left, right, shift-right or double, "
-                               "or FRAME,drag,X,Y,X2,Y2, not \"" + value + "\"";
+                               "FRAME,right,X,Y,ID or FRAME,shift-right,X,Y,ID, or FRAME,drag,X,Y,X2,Y2, not \"" +
+                               value + "\"";
                 return result;
             }
             options.clicks.push_back(click);
@@ -127,6 +159,13 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
                 return result;
             }
         }
+    }
+    // Both act on menus and dialogs, which only non-interactive runs answer
+    // by themselves; the host's own right click for the capture needs a frame
+    // drawn first, to know where the objects are.
+    if (!options.menuScreenshotPath.empty() && options.frames < 2 && !options.help) {
+        result.error = "--menu-screenshot needs a run of --frames 2 or more";
+        return result;
     }
     return result;
 }
@@ -142,15 +181,26 @@ std::string usageText() {
            "                      (default desktop.txt; a missing file gives a sample)\n"
            "  --plugin PATH       plug-in library (default plexa.dll beside plexa-host.exe)\n"
            "  --frames N          run N frames, then shut down as if the window was closed;\n"
-           "                      dialogs are answered with OK, menus closed unchosen,\n"
-           "                      both printed (default 0: run until the window is closed)\n"
+           "                      dialogs are answered with OK, menus closed unchosen\n"
+           "                      (unless --click names an item), both printed\n"
+           "                      (default 0: run until the window is closed)\n"
            "  --screenshot FILE   save the last frame as a PNG at exit\n"
            "  --size WxH          window client size (default 800x600)\n"
            "  --click F,KIND,X,Y  after F frames, click at client point X,Y; KIND is\n"
            "                      left, right, shift-right or double (repeatable)\n"
+           "  --click F,right,X,Y,ID  (or shift-right)\n"
+           "                      right click as above; in a --frames run, pick the item\n"
+           "                      with command id ID from the menu it opens\n"
            "  --click F,drag,X,Y,X2,Y2\n"
            "                      after F frames, drag with the left button from X,Y to\n"
            "                      X2,Y2\n"
+           "  --color R,G,B       in a --frames run, the colour dialog is answered with\n"
+           "                      this colour (each 0 to 255) before its OK\n"
+           "  --menu-screenshot FILE\n"
+           "                      in a --frames run, capture the screen under the window\n"
+           "                      and the first popup menu while it is open, as a PNG;\n"
+           "                      without a scripted right click the host right-clicks\n"
+           "                      the object nearest the window's centre after frame 1\n"
            "  --help              this text\n"
            "\n"
            "Mouse: right click an object for the plug-in's menu, Shift+right click or a\n"

@@ -1,8 +1,9 @@
 // Command line of plexa-host (core side: no Win32).
 //
 // [X] --desktop FILE, --plugin PATH, --frames N, --screenshot FILE.png,
-//     --size WxH, --click F,KIND,X,Y[,X2,Y2] (repeatable), --help; "--name value" and
-//     "--name=value" both work
+//     --size WxH, --click F,KIND,X,Y[,X2,Y2|,ID] (repeatable), --color R,G,B,
+//     --menu-screenshot FILE.png, --help; "--name value" and "--name=value"
+//     both work
 // [X] every refusal names the option and what it wanted
 #pragma once
 
@@ -23,6 +24,9 @@ struct ScriptedClick {
     int y = 0;
     int toX = 0;  // Drag: where the left button is let go
     int toY = 0;
+    // Right and ShiftRight: the command id to pick from the menu the click
+    // opens, or -1 to close it unchosen.
+    long menuChoice = -1;
 };
 
 struct HostOptions {
@@ -37,6 +41,12 @@ struct HostOptions {
     int width = 800;
     int height = 600;
     std::vector<ScriptedClick> clicks;  // in command-line order
+    // What the colour dialog is answered with in a non-interactive run;
+    // without it the dialog's OK takes the colour it opened on.
+    bool hasColourAnswer = false;
+    uint8_t colourAnswer[3] = {0, 0, 0};
+    // Captured from the screen while the first popup menu of the run is open.
+    std::string menuScreenshotPath;
     bool help = false;
 };
 

@@ -171,6 +171,7 @@ int HostApp::run() {
     // the host settles its own file names once, before it is loaded.
     desktopPath_ = fullPathOf(options_.desktopPath);
     if (!options_.screenshotPath.empty()) screenshotPath_ = fullPathOf(options_.screenshotPath);
+    if (!options_.menuScreenshotPath.empty()) menuScreenshotPath_ = fullPathOf(options_.menuScreenshotPath);
 
     std::vector<DesktopObject> desktop = loadDesktop();
 
@@ -195,17 +196,26 @@ int HostApp::run() {
 
     if (options_.frames > 0) {
         if (installUnattendedUi()) {
-            say("non-interactive run of %lu frames: dialogs are answered with OK, menus closed unchosen",
+            say("non-interactive run of %lu frames: dialogs are answered with OK, menus closed unchosen "
+                "unless an item is named",
                 static_cast<unsigned long>(options_.frames));
         } else {
             complain("cannot watch for dialogs and menus (%s): one would stop this run", lastErrorText().c_str());
         }
+        if (options_.hasColourAnswer) {
+            answerColourDialogWith(options_.colourAnswer[0], options_.colourAnswer[1], options_.colourAnswer[2]);
+        }
+        if (!menuScreenshotPath_.empty()) captureNextMenu(window_.window, menuScreenshotPath_);
         for (const ScriptedClick& click : options_.clicks) {
             if (click.afterFrame >= options_.frames) {
                 complain("the click after frame %lu comes too late for a run of %lu frames",
                          static_cast<unsigned long>(click.afterFrame), static_cast<unsigned long>(options_.frames));
             }
         }
+    } else if (options_.hasColourAnswer ||
+               std::any_of(options_.clicks.begin(), options_.clicks.end(),
+                           [](const ScriptedClick& click) { return click.menuChoice >= 0; })) {
+        complain("--color and menu items named in --click only answer the dialogs and menus of a --frames run");
     }
 
     for (const DesktopObject& object : desktop) bindObject(object);
@@ -230,12 +240,15 @@ int HostApp::run() {
     removeUnattendedUi();
     window_.destroy();
 
+    const bool menuShotOk = menuScreenshotPath_.empty() || menuCaptureResult();
+    if (!menuShotOk) complain("no menu screenshot: no popup menu was open long enough to capture it");
     say("summary: %zu bound, %zu removed by the plug-in's Exit, %zu removed from the host menu, %zu unbound at exit; "
-        "%lu frames; %zu dialogs answered, %zu menus closed; desktop %s; screenshot %s",
+        "%lu frames; %zu dialogs answered, %zu menus closed, %zu menu items chosen; desktop %s; screenshot %s%s",
         boundCount_, exitedCount_, removedByHostCount_, stopped.size(), static_cast<unsigned long>(framesDrawn_),
-        answeredDialogCount(), closedMenuCount(), desktopOk ? "saved" : "NOT saved",
-        screenshotPath_.empty() ? "not asked for" : (screenshotOk ? "saved" : "NOT saved"));
-    return desktopOk && screenshotOk ? kExitOk : kExitRunFailed;
+        answeredDialogCount(), closedMenuCount(), chosenMenuItemCount(), desktopOk ? "saved" : "NOT saved",
+        screenshotPath_.empty() ? "not asked for" : (screenshotOk ? "saved" : "NOT saved"),
+        menuScreenshotPath_.empty() ? "" : (menuShotOk ? "; menu screenshot saved" : "; menu screenshot NOT saved"));
+    return desktopOk && screenshotOk && menuShotOk ? kExitOk : kExitRunFailed;
 }
 
 // --- Desktop file --------------------------------------------------------
@@ -405,6 +418,13 @@ void HostApp::runLoop() {
     while (running_) {
         postScriptedClicks();
         pumpMessages();
+        // The right click, the plug-in's request to open its menu and the
+        // menu itself have all gone through the queue by now.
+        unsigned unusedPick = 0;
+        if (takeUnusedMenuPick(&unusedPick)) {
+            complain("no menu opened after frame %lu: item %u not chosen", static_cast<unsigned long>(framesDrawn_),
+                     unusedPick);
+        }
         carryOutRequests(false);
         if (!running_) break;
         renderFrame();
@@ -422,8 +442,14 @@ void HostApp::runLoop() {
 }
 
 void HostApp::postScriptedClicks() {
+    if (!menuScreenshotPath_.empty() && framesDrawn_ == 1 && options_.frames > 0 &&
+        std::none_of(options_.clicks.begin(), options_.clicks.end(),
+                     [](const ScriptedClick& click) { return click.kind == ScriptedClick::Kind::Right; })) {
+        rightClickNearCentre();
+    }
     for (const ScriptedClick& click : options_.clicks) {
         if (click.afterFrame != framesDrawn_) continue;
+        if (click.menuChoice >= 0 && options_.frames > 0) pickInNextMenu(static_cast<unsigned>(click.menuChoice));
         const LPARAM point = MAKELPARAM(click.x, click.y);
         HWND window = window_.window;
         const char* kind = "";
@@ -470,10 +496,37 @@ void HostApp::postScriptedClicks() {
             say("scripted drag from (%d, %d) to (%d, %d) after frame %lu", click.x, click.y, click.toX, click.toY,
                 static_cast<unsigned long>(framesDrawn_));
         } else {
-            say("scripted %s click at (%d, %d) after frame %lu", kind, click.x, click.y,
-                static_cast<unsigned long>(framesDrawn_));
+            say("scripted %s click at (%d, %d) after frame %lu%s", kind, click.x, click.y,
+                static_cast<unsigned long>(framesDrawn_),
+                click.menuChoice >= 0 ? (", then item " + std::to_string(click.menuChoice) + " of its menu").c_str()
+                                      : "");
         }
     }
+}
+
+void HostApp::rightClickNearCentre() {
+    // The object whose centre is drawn nearest the middle of the window, and
+    // that a click there finds (a plane seen edge on may not be).
+    std::vector<std::pair<double, size_t>> nearest;
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        double x = 0.0, y = 0.0;
+        if (!projectToWindow(camera_, objects_[i]->position, &x, &y)) continue;
+        const double dx = x - camera_.width / 2.0, dy = y - camera_.height / 2.0;
+        nearest.push_back({dx * dx + dy * dy, i});
+    }
+    std::sort(nearest.begin(), nearest.end());
+    for (const auto& [distance, index] : nearest) {
+        double x = 0.0, y = 0.0;
+        projectToWindow(camera_, objects_[index]->position, &x, &y);
+        const int cx = static_cast<int>(x), cy = static_cast<int>(y);
+        if (pickAt(cx, cy) != static_cast<int>(index)) continue;
+        PostMessageA(window_.window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(cx, cy));
+        PostMessageA(window_.window, WM_RBUTTONUP, 0, MAKELPARAM(cx, cy));
+        say("right click on key=%ld at (%d, %d) for the menu screenshot", static_cast<long>(objects_[index]->key), cx,
+            cy);
+        return;
+    }
+    complain("no object to right-click for the menu screenshot");
 }
 
 void HostApp::pumpMessages() {

@@ -21,7 +21,10 @@
 // [X] StopPlugin for every object at exit in binding order, desktop saved,
 //     library unloaded, summary printed
 // [X] screenshot of the last frame (PNG); --frames for headless runs, with
-//     dialogs and menus answered and scripted clicks (--click)
+//     dialogs and menus answered and scripted clicks (--click), menu items
+//     picked and the colour dialog answered with a given colour
+// [X] screenshot of the screen with the plug-in's popup menu open over the
+//     window (--menu-screenshot)
 // [X] a crash inside the plug-in is reported with the export and key, and the
 //     process ends with exit code 70 instead of waiting on a crash dialog
 // [X] objects moved by dragging them with the mouse, or with the cursor keys
@@ -101,6 +104,8 @@ private:
 
     void runLoop();
     void postScriptedClicks();
+    // For --menu-screenshot without a scripted right click.
+    void rightClickNearCentre();
     void pumpMessages();
     void carryOutRequests(bool closing);
     void chooseColour(int32_t key);
@@ -134,6 +139,7 @@ private:
     HostOptions options_;
     std::string desktopPath_;
     std::string screenshotPath_;
+    std::string menuScreenshotPath_;
     bool desktopWritable_ = false;
 
     GlWindow window_;

@@ -762,6 +762,27 @@ void commandLineDefaultsAndBothSpellings() {
         CHECK_EQ(click.toY, 400);
     }
 
+    // A right click may name the menu item to pick; other clicks never do,
+    // and the colour answer is three bytes.
+    CommandLineResult picks = parseCommandLine({"--click", "1,right,10,20,32", "--click=2,shift-right,3,4,65535",
+                                                "--click", "3,right,5,6", "--color", "255,128,0",
+                                                "--frames", "9", "--menu-screenshot=m.png"});
+    CHECK_EQ(picks.error, std::string());
+    if (CHECK_EQ(picks.options.clicks.size(), 3u)) {
+        CHECK(picks.options.clicks[0].kind == ScriptedClick::Kind::Right);
+        CHECK_EQ(picks.options.clicks[0].menuChoice, 32L);
+        CHECK_EQ(picks.options.clicks[0].x, 10);
+        CHECK_EQ(picks.options.clicks[0].y, 20);
+        CHECK_EQ(picks.options.clicks[1].menuChoice, 65535L);
+        CHECK_EQ(picks.options.clicks[2].menuChoice, -1L);
+    }
+    CHECK(picks.options.hasColourAnswer);
+    CHECK_EQ(static_cast<int>(picks.options.colourAnswer[0]), 255);
+    CHECK_EQ(static_cast<int>(picks.options.colourAnswer[1]), 128);
+    CHECK_EQ(static_cast<int>(picks.options.colourAnswer[2]), 0);
+    CHECK_EQ(picks.options.menuScreenshotPath, std::string("m.png"));
+    CHECK(!none.options.hasColourAnswer);
+
     // A file name may itself contain '='.
     CHECK_EQ(parseCommandLine({"--desktop=a=b.txt"}).options.desktopPath, std::string("a=b.txt"));
     CHECK(parseCommandLine({"--frames", "1", "--help"}).options.help);
@@ -777,6 +798,14 @@ void commandLineRefusals() {
         {"--click", "1,left,-2,3"},  {"--click", "1,left,32768,3"}, {"--click", ",left,2,3"},
         {"--click", "1,Left,2,3"},   {"--click", "1,drag,2,3"}, {"--click", "1,drag,2,3,4"},
         {"--click", "1,drag,2,3,4,32768"}, {"--click", "1,left,2,3,4,5"}, {"--click", "1"},
+        {"--click", "1,left,2,3,32"}, {"--click", "1,double,2,3,32"}, {"--click", "1,right,2,3,65536"},
+        {"--click", "1,right,2,3,-1"}, {"--click", "1,right,2,3,"}, {"--click", "1,right,2,3,4,5"},
+        {"--color", "255,128"}, {"--color", "256,0,0"}, {"--color", "1,2,3,4"}, {"--color", "1,,3"},
+        {"--color", "-1,0,0"}, {"--color", ""},
+        // The capture needs a drawn frame before its right click, and only
+        // non-interactive runs close the menu again.
+        {"--menu-screenshot", "m.png"}, {"--frames", "1", "--menu-screenshot", "m.png"},
+        {"--frames", "5", "--menu-screenshot="},
     };
     for (const auto& args : refused) {
         CommandLineResult result = parseCommandLine(args);

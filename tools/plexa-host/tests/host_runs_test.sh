@@ -5,8 +5,10 @@
 # file name, so a second run finds every scene again; what the screenshot
 # shows is where clicks find the objects, drawn in their colours, far ones
 # first so translucent ones show them; dragging moves an object under the
-# cursor; a file the host cannot use is never overwritten; a missing plug-in
-# is a clear error, not a crash. Pixels are read with ImageMagick's convert.
+# cursor; items chosen from the plug-in's real popup menu reach it (the
+# colour through the host's colour dialog, Exit unbinding the object) and the
+# open menu can be captured; a file the host cannot use is never overwritten;
+# a missing plug-in is a clear error, not a crash. Pixels are read with ImageMagick's convert.
 #
 #   host_runs_test.sh <plexa-host.exe> <scratch directory>
 #
@@ -239,6 +241,79 @@ fi
 grep -q '^object 23 [^ ]* 0 ' "$case_dir/desktop.txt" || fail "the drag changed key=23's height"
 grep -q '^object 23 -2.2 ' "$case_dir/desktop.txt" && fail "the drag was not saved"
 end_case "clicks find the object under the cursor; a drag moves it along"
+
+# --- The plug-in's popup menu, driven through the real menu ---------------
+# Scene file that desktop.txt of the case names for object $1.
+scene_of() {
+    awk -v k="$1" '$1 == "object" { key = $2 } $1 == "#" && $2 == "tag" && key == k { sub(",", "", $6); print $6; exit }' \
+        "$case_dir/desktop.txt"
+}
+
+begin_case menu
+run_host --frames 2 --screenshot shot.png
+expect_status 0
+# Three spheres the view shows: one to recolour, one to flatten, one to quit.
+spheres=()
+while read -r key; do
+    scene=$(scene_of "$key")
+    [[ -n $scene && $(block_line "$case_dir/$scene") == SPHERE* ]] && spheres+=("$key")
+done < <(grep -F 'on screen: key=' "$case_dir/out.txt" | grep -v 'out of view' | tr -d '\r' | sed 's/.*key=\([-0-9]*\) .*/\1/')
+if [[ ${#spheres[@]} -lt 3 ]]; then
+    fail "the sample desktop shows ${#spheres[@]} spheres, 3 wanted"
+else
+    kc=${spheres[0]} kp=${spheres[1]} ke=${spheres[2]}
+    read -r xc yc <<<"$(on_screen "$kc")"
+    read -r xp yp <<<"$(on_screen "$kp")"
+    read -r xe ye <<<"$(on_screen "$ke")"
+    plane_scene=$(scene_of "$kp") exit_scene=$(scene_of "$ke")
+    fineness=$(block_line "$case_dir/$plane_scene" | sed 's/^SPHERE\([0-9]*\) .*/\1/')
+    run_host --frames 7 --color 255,128,0 \
+        --click "1,right,$xc,$yc,32" --click "2,right,$xp,$yp,21" --click "3,right,$xe,$ye,33" \
+        --click "4,right,$xc,$yc,999" --click "5,shift-right,$xp,$yp,2"
+    expect_status 0
+    expect_output 'menu item 32 "Choose Color" chosen'
+    expect_output "colour for key=$kc: 255 128 0 written at byte 336 and forwarded"
+    line=$(block_line "$case_dir/$(scene_of "$kc")")
+    [[ $line == *"RGB[+1.00,+0.50,+0.00]"* ]] || fail "Choose Color with 255,128,0 left \"$line\""
+    grep -q "^# tag PLX, scene file $(scene_of "$kc"), colour 255 128 0" "$case_dir/desktop.txt" ||
+        fail "the desktop does not keep the chosen colour of key=$kc"
+    expect_output 'menu item 21 "Plane" chosen'
+    line=$(block_line "$case_dir/$plane_scene")
+    [[ $line == "PLANE$fineness "* ]] || fail "Plane on SPHERE$fineness left \"$line\""
+    expect_output 'menu item 33 "Exit" chosen'
+    expect_output "the plug-in's Exit: object key=$ke unbound"
+    grep -q "^object $ke " "$case_dir/desktop.txt" && fail "key=$ke is still on the desktop after its Exit"
+    [[ $(block_line "$case_dir/$exit_scene") == SPHERE* ]] || fail "$exit_scene lost its scene at Exit"
+    # An id the menu lacks must not leave the menu open for the rest of the
+    # run; the host's own menu is picked from in the same way.
+    expect_output "menu item 999 is not in this menu"
+    expect_output "colour for key=$kp: 255 128 0 written at byte 336 and forwarded"
+    expect_output "1 removed by the plug-in's Exit"
+    expect_output "1 menus closed, 4 menu items chosen"
+fi
+end_case "items chosen from the real popup menu reach the plug-in, the colour through the host's dialog"
+
+begin_case menu-screenshot
+run_host --frames 3 --menu-screenshot menu.png
+expect_status 0
+expect_output "menu screenshot "
+read -r mx my < <(grep -F ' for the menu screenshot' "$case_dir/out.txt" | tr -d '\r' |
+    sed 's/.* at (\([0-9]*\), \([0-9]*\)).*/\1 \2/')
+if [[ ! -f $case_dir/menu.png || -z ${my:-} ]]; then
+    fail "no menu screenshot, or no right click for it"
+else
+    read -r w h < <(identify -format '%w %h\n' "$case_dir/menu.png")
+    # The menu is taller than the space below the click: it hangs below the
+    # window, and its item texts must show there.
+    if [[ ${w:-0} -lt 800 || ${h:-0} -le 600 ]]; then
+        fail "the menu screenshot is ${w}x${h}, not the window with the menu hanging below it"
+    else
+        darkest=$(convert "$case_dir/menu.png" -crop "140x$((h - 605))+$((mx - 70))+605" +repage -colorspace gray \
+            -format '%[fx:int(255*minima)]' info:)
+        [[ ${darkest:-255} -lt 128 ]] || fail "no menu text below the window in the menu screenshot"
+    fi
+fi
+end_case "the open popup menu is captured from the screen"
 
 # --- Files the host must not overwrite -------------------------------------
 begin_case foreign
