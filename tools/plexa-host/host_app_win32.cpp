@@ -3,9 +3,11 @@
 #include "desktop_scenery_win32.h"
 #include "png_writer.h"
 #include "sample_desktop.h"
+#include "tools/make-samples/sample_images.h"
 #include "unattended_ui_win32.h"
 
 #include <algorithm>
+#include <fstream>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -286,7 +288,31 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     return std::move(read.objects);
 }
 
+void HostApp::writeSampleImages() {
+    // The sample names its materials and skins relative to the plug-in's
+    // directory, as stored names are; the images are generated, never copied.
+    std::string folder = options_.pluginPath.empty() ? defaultPluginPath() : options_.pluginPath;
+    const size_t slash = folder.find_last_of("\\/");
+    folder.erase(slash == std::string::npos ? 0 : slash + 1);
+    folder += kSampleImageFolder;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    int written = 0, kept = 0, failed = 0;
+    for (const plexa::samples::NamedFile& file : plexa::samples::sampleFiles()) {
+        const std::string path = folder + "\\" + file.name;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            ++kept;
+            continue;
+        }
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
+        (out ? written : failed) += 1;
+    }
+    say("sample images in %s: %d written, %d already there%s", folder.c_str(), written, kept,
+        failed ? " (some could not be written: those objects show no material or skin)" : "");
+}
+
 std::vector<DesktopObject> HostApp::startSampleDesktop() {
+    writeSampleImages();
     // The plug-in reads each tagged object's scene from the current
     // directory, by binding order; a file already there is the user's and
     // wins over the sample.

@@ -97,6 +97,7 @@ private:
 
     std::vector<DesktopObject> loadDesktop();
     std::vector<DesktopObject> startSampleDesktop();
+    void writeSampleImages();
     bool saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when);
     void bindObject(const DesktopObject& object);
     std::unique_ptr<HostObject> unbindAt(size_t index);

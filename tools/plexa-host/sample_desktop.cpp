@@ -29,15 +29,15 @@ const std::vector<SampleObject> kSample = {
     // A coarse sphere: fineness 6 shows its facets.
     {101, {-2.55f, 0.0f, -0.6f}, "SPHERE", 6, {1.0f, 1.0f, 1.0f}, {0.0f, 0.3f, 0.0f}, {0.92f, 0.36f, 0.22f}, "", "", 0.0f},
     {102, {-1.6f, -0.15f, 1.4f}, "SPHERE", 12, {0.7f, 0.7f, 0.7f}, {0.0f, 0.0f, 0.0f}, {0.36f, 0.76f, 0.34f}, "", "", 0.0f},
-    {103, {-0.7f, 0.3f, -1.9f}, "SPHERE", 48, {1.6f, 1.6f, 1.6f}, {0.0f, 0.0f, 0.0f}, {0.24f, 0.44f, 0.90f}, "", "", 0.0f},
+    {103, {-0.7f, 0.3f, -1.9f}, "SPHERE", 48, {1.6f, 1.6f, 1.6f}, {0.0f, 0.0f, 0.0f}, {0.85f, 0.90f, 1.0f}, "samples\\wood-640x480.jpg", "", 0.0f},
     // A panel standing up, turned towards the viewer.
     {104, {2.4f, 0.05f, -1.9f}, "PLANE", 4, {1.5f, 1.0f, 1.1f}, {1.15f, -0.5f, 0.0f}, {0.95f, 0.80f, 0.25f}, "", "", 0.0f},
     // A ramp in front, tilted towards the viewer.
-    {105, {1.25f, -0.32f, 2.0f}, "PLANE", 20, {1.5f, 1.0f, 1.0f}, {0.3f, -0.3f, 0.0f}, {0.20f, 0.70f, 0.68f}, "", "", 0.0f},
+    {105, {1.25f, -0.32f, 2.0f}, "PLANE", 48, {1.5f, 1.0f, 1.0f}, {0.3f, -0.3f, 0.0f}, {0.20f, 0.70f, 0.68f}, "", "samples\\skin-bumps-100.bmp", 0.0f, 0.35f},
     // Stretched and tilted: size and rotation at work on a sphere.
-    {106, {1.1f, -0.05f, -0.5f}, "SPHERE", 32, {1.3f, 0.8f, 0.8f}, {0.0f, 0.0f, 0.35f}, {0.96f, 0.70f, 0.20f}, "", "", 0.0f},
+    {106, {1.1f, -0.05f, -0.5f}, "SPHERE", 64, {1.3f, 0.8f, 0.8f}, {0.0f, 0.0f, 0.35f}, {0.96f, 0.70f, 0.20f}, "", "samples\\skin-bumps-256x128.jpg", 0.0f, -0.3f},
     // Translucent: bright parts cover what lies behind, dark parts let it through.
-    {107, {0.3f, 0.05f, 1.0f}, "SPHERE", 24, {1.1f, 1.1f, 1.1f}, {0.0f, 0.0f, 0.0f}, {0.60f, 0.85f, 1.0f}, "", "", 1.0f},
+    {107, {0.3f, 0.05f, 1.0f}, "SPHERE", 24, {1.1f, 1.1f, 1.1f}, {0.0f, 0.0f, 0.0f}, {0.60f, 0.85f, 1.0f}, "samples\\quad-64.jpg", "", 1.0f},
     {108, {2.6f, -0.2f, 0.25f}, "SPHERE", 8, {0.6f, 0.6f, 0.6f}, {0.0f, 0.4f, 0.0f}, {0.70f, 0.40f, 0.90f}, "", "", 0.0f},
 };
 
@@ -97,7 +97,7 @@ std::string sceneBlockLine(const SampleObject& object) {
     line += std::string("TEXTURE[") + (object.material[0] ? object.material : " ") + "] ";
     line += format("DENS[%2.4f] ", 1.0);
     line += std::string("SKIN[") + (object.skin[0] ? object.skin : " ") + "] ";
-    line += format("SKINSCALE[%2.4f] ", 0.5);
+    line += format("SKINSCALE[%2.4f] ", object.skinScale);
     line += "SHORTCUT[ ] ";
     line += format("TRANS[%1.0f] ", object.translucency);
     line += "\n";

@@ -34,10 +34,15 @@ struct SampleObject {
     float size[3];
     float rotation[3];  // radians about x, y, z
     float colour[3];    // 0 to 1
-    const char* material;  // material image (TEXTURE[]), "" for none
+    const char* material;  // material image (TEXTURE[]), "" for none; stored
+                           // relative to the plug-in's directory
     const char* skin;      // skin image (SKIN[]), "" for none
     float translucency;    // 0 opaque
+    float skinScale = 0.5f;  // negative: the skin pushes inwards
 };
+
+// The folder beside the plug-in where the sample's images are written.
+constexpr const char* kSampleImageFolder = "samples";
 
 const std::vector<SampleObject>& sampleObjects();
 

@@ -372,10 +372,23 @@ void sampleSceneLinesAreThePluginsFormat() {
                       static_cast<double>(sample.colour[1]), static_cast<double>(sample.colour[2]));
         CHECK(line.find(rgb) != std::string::npos);
         CHECK(line.find(sample.translucency != 0.0f ? "TRANS[1] " : "TRANS[0] ") != std::string::npos);
-        // Names are empty today; the place for them must still read as "none".
-        CHECK(line.find("TEXTURE[ ] ") != std::string::npos);
-        CHECK(line.find("SKIN[ ] ") != std::string::npos);
+        // An object without a material or skin must still read as "none".
+        CHECK(line.find(sample.material[0] ? "TEXTURE[samples\\" : "TEXTURE[ ] ") != std::string::npos);
+        CHECK(line.find(sample.skin[0] ? "SKIN[samples\\" : "SKIN[ ] ") != std::string::npos);
     }
+    // The desktop shows a material, a relief, an inverted skin and a
+    // translucent textured block.
+    int textured = 0, raised = 0, inverted = 0, translucentTextured = 0;
+    for (const SampleObject& sample : sampleObjects()) {
+        textured += sample.material[0] != '\0';
+        raised += sample.skin[0] && sample.skinScale > 0 && std::string(sample.kind) == "PLANE";
+        inverted += sample.skin[0] && sample.skinScale < 0;
+        translucentTextured += sample.material[0] && sample.translucency != 0.0f;
+    }
+    CHECK(textured >= 2);
+    CHECK(raised >= 1);
+    CHECK(inverted >= 1);
+    CHECK(translucentTextured >= 1);
     SampleObject named = sampleObjects()[0];
     named.material = "stone.bmp";
     named.skin = "bumps 2.jpg";
