@@ -1,6 +1,13 @@
 # Native Linux build of the core: tests under AddressSanitizer and
 # UndefinedBehaviorSanitizer, with OpenGL calls recorded instead of drawn.
 
+# The fuzz preset builds the libFuzzer targets instead of the tests.
+option(PLEXA_FUZZ "Build the libFuzzer targets (clang) instead of the tests" OFF)
+if(PLEXA_FUZZ)
+    include(${CMAKE_CURRENT_LIST_DIR}/Fuzz.cmake)
+    return()
+endif()
+
 option(PLEXA_SANITIZE "Build the native code with ASan and UBSan" ON)
 if(PLEXA_SANITIZE)
     set(PLEXA_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
@@ -18,6 +25,10 @@ else()
     set(PLEXA_JPEG_TARGET JPEG::JPEG)
 endif()
 target_link_libraries(plexa_core PUBLIC ${PLEXA_JPEG_TARGET})
+
+# The project's own sample images (tools/make-samples): the tests below make
+# theirs in-process; the build also writes them into <build>/samples.
+add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/tools/make-samples ${CMAKE_BINARY_DIR}/tools/make-samples)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
@@ -41,8 +52,12 @@ add_executable(plexa_native_tests
     tests/native/refresh_test.cpp
     tests/native/draw_test.cpp
     tests/native/fineness_test.cpp
+    tests/native/bitmap_file_test.cpp
+    tests/native/jpeg_decode_test.cpp
+    tests/native/caches_test.cpp
+    tests/native/skin_test.cpp
 )
-target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder GTest::gtest GTest::gtest_main)
+target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder plexa_sample_images GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_native_tests DISCOVERY_TIMEOUT 60)
 
 # With PLEXA_BUNDLED_JPEG: the DLL's libjpeg-turbo built for Linux, and the

@@ -33,7 +33,7 @@ MeshEntry unitSum(const MeshEntry& a, const MeshEntry& b) {
 }
 
 void displaceSphere(scene::Block& block, const image::CacheEntry& skin) {
-    const uint32_t n = static_cast<uint32_t>(block.fineness);
+    const uint32_t n = meshFineness(block.fineness);
     const uint32_t rings = n / 2 + 1;
     const float columnSpacing = static_cast<float>(static_cast<double>(skin.width) / n);
     const float rowSpacing = static_cast<float>(static_cast<double>(skin.height) / rings);
@@ -56,7 +56,7 @@ void displaceSphere(scene::Block& block, const image::CacheEntry& skin) {
 }
 
 void displacePlane(scene::Block& block, const image::CacheEntry& skin) {
-    const uint32_t n = static_cast<uint32_t>(block.fineness);
+    const uint32_t n = meshFineness(block.fineness);
     if (n <= 1) return;
     const float columnSpacing = static_cast<float>(static_cast<double>(skin.width) / (n - 1));
     const float rowSpacing = static_cast<float>(static_cast<double>(skin.height) / (n - 1));
@@ -70,7 +70,7 @@ void displacePlane(scene::Block& block, const image::CacheEntry& skin) {
 }
 
 void planeNormals(scene::Block& block) {
-    const uint32_t n = static_cast<uint32_t>(block.fineness);
+    const uint32_t n = meshFineness(block.fineness);
     const uint32_t c = n + 1;
     const MeshEntry* v = block.vertices.get();
     std::unique_ptr<MeshEntry[]> faces(s_matrix(static_cast<int32_t>(2 * n * n)));
@@ -106,7 +106,7 @@ void planeNormals(scene::Block& block) {
 }
 
 void sphereNormals(scene::Block& block) {
-    const uint32_t n = static_cast<uint32_t>(block.fineness);
+    const uint32_t n = meshFineness(block.fineness);
     // One segment has no cell ring to take faces from; the plain normals stay.
     if (n < 2) return;
     const uint32_t cellRings = n / 2;

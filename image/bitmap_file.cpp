@@ -61,16 +61,16 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
 
     // The colour table (or the three masks of a 40-byte header) follows the
     // header; GDI reads it even when the pixel offset points elsewhere.
-    uint64_t tableBytes = 0;
+    // With bit fields the system reads the masks and then a colour table of
+    // the count given, as for any other depth above 8 bits.
+    uint64_t tableBytes = (compression == kBitfields && headerSize == 40) ? 12 : 0;
     if (bits <= 8) {
         const uint32_t maxColors = 1u << bits;
         if (colorsUsed > maxColors) return "more colours than the depth holds";
-        tableBytes = 4ull * (colorsUsed ? colorsUsed : maxColors);
-    } else if (compression == kBitfields && headerSize == 40) {
-        tableBytes = 12;
+        tableBytes += 4ull * (colorsUsed ? colorsUsed : maxColors);
     } else if (colorsUsed > 0) {
         if (colorsUsed > 256) return "colour table too large";
-        tableBytes = 4ull * colorsUsed;
+        tableBytes += 4ull * colorsUsed;
     }
     if (kFileHeaderSize + headerSize + tableBytes > size) return "colour table past end of file";
 

@@ -86,7 +86,14 @@ bool keyWord(const char* token, Key& key) {
 
 bool isNameKey(Key key) { return key == Key::Texture || key == Key::Skin || key == Key::Shortcut; }
 
-bool isNameValue(const char* token) { return token[0] != '\0' && token[0] != ' ' && token[0] != '\t'; }
+// A name must hold more than white space: the line feed at the end of a line
+// is a token of its own after a name key, and no file is named by it.
+bool isNameValue(const char* token) {
+    if (token[0] == '\0' || token[0] == ' ' || token[0] == '\t') return false;
+    for (const char* p = token; *p; ++p)
+        if (!std::isspace(static_cast<unsigned char>(*p))) return true;
+    return false;
+}
 
 bool fitsName(const char* token) { return std::strlen(token) < kNameCapacity; }
 

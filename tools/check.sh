@@ -64,6 +64,21 @@ run_preset() {
 run_preset native "" --parallel "$native_jobs" "$@"
 run_preset win64 "$repo_root/tools/with-display.sh" --parallel "$wine_jobs" "$@"
 
+# ---- fuzzing: a short run of every libFuzzer target (tools/fuzz.sh owns it).
+# Each target counts as one test; its closing line reads "fuzz: N passed, N failed".
+echo "==== fuzz: smoke run of every target"
+tools/fuzz.sh --smoke 2>&1 | tee "$logs/fuzz.log"
+fuzz_status=${PIPESTATUS[0]}
+fuzz_summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed' "$logs/fuzz.log" | tail -n1)
+if [[ $fuzz_summary =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+    tests_passed=$((tests_passed + BASH_REMATCH[1]))
+    tests_failed=$((tests_failed + BASH_REMATCH[2]))
+elif [[ $fuzz_status -ne 0 ]]; then
+    tests_failed=$((tests_failed + 1))
+fi
+[[ $fuzz_status -eq 0 ]] || failed+=("fuzz: smoke (status $fuzz_status)")
+summaries+=("fuzz: ${fuzz_summary:-failed with status $fuzz_status}")
+
 echo "==== summary"
 printf '%s\n' "${summaries[@]}"
 echo "check: $tests_passed passed, $tests_failed failed"

@@ -199,6 +199,12 @@ TEST_F(SceneFile, NamesAndShortcuts) {
     Parsed network("SHORTCUT[\\\\server\\share\\x.txt]");
     EXPECT_STREQ(network.block->shortcut, "\\\\server\\share\\x.txt");
 
+    // A line feed right after a name key is no name.
+    Parsed lineEnd("SHORTCUT[b.txt] TEXTURE[my stone.bmp]\n");
+    EXPECT_EQ(lineEnd.block->textureId, 7u);
+    Parsed bareKey("TEXTURE[\n");
+    EXPECT_EQ(bareKey.block->textureId, 0u);
+
     // After a shortcut no key is current: stray values go nowhere.
     Parsed stray("SHORTCUT[a.txt] 5 6 ORG[1]");
     EXPECT_STREQ(stray.block->shortcut, "a.txt");

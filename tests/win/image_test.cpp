@@ -1,0 +1,427 @@
+// Materials and skins through the real DLL: files read by GDI and by the
+// libjpeg-turbo inside the DLL, textures made in a Wine OpenGL context, and
+// the message boxes the decoder raises, recorded and dismissed. Every picture
+// is made by the project's sample generator, in this process. Each test case
+// runs in a fresh process, so the library-wide caches start empty.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <cstdio>
+#include <jerror.h>
+
+#include "plugin_host.h"
+#include "tools/make-samples/sample_images.h"
+
+namespace plexa::wintest {
+namespace {
+
+using samples::Bytes;
+using samples::Outcome;
+using samples::Rgb;
+
+struct Colour {
+    int r, g, b;
+};
+
+::testing::AssertionResult closeTo(Colour got, Rgb want, int tolerance) {
+    if (std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+        std::abs(got.b - want.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b << "), want ("
+                                         << int(want.r) << ", " << int(want.g) << ", " << int(want.b) << ")";
+}
+
+std::string describe(const std::vector<RecordedDialog>& dialogs) {
+    std::string out;
+    for (const auto& d : dialogs) out += "[" + d.caption + "] " + d.text + "\n";
+    return out;
+}
+
+class Images : public PluginHost {
+protected:
+    void SetUp() override {
+        PluginHost::SetUp();
+        if (HasFatalFailure()) return;
+        // Images named relative to the plug-in directory live in a folder of
+        // this test's own beside plexa.dll, removed again at the end.
+        folder_ = "img-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
+        ASSERT_TRUE(CreateDirectoryA((exeDirectory() + folder_).c_str(), nullptr)) << lastErrorText("CreateDirectoryA");
+
+        // The host's frame as in the render tests: -1..1 seen head-on, lighting
+        // off so that a texture's colours arrive as they are.
+        glViewport(0, 0, window_.clientWidth(), window_.clientHeight());
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(-1, 1, -1, 1, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glEnable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_LIGHTING);
+        glEnable(GL_TEXTURE_2D);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    }
+
+    void TearDown() override {
+        if (expectQuiet_) EXPECT_TRUE(recorder_.dialogs().empty()) << describe(recorder_.dialogs());
+        std::error_code ignored;
+        if (!folder_.empty()) std::filesystem::remove_all(exeDirectory() + folder_, ignored);
+        PluginHost::TearDown();
+    }
+
+    // Writes a file into the test's folder beside plexa.dll; its stored name.
+    std::string put(const std::string& name, const Bytes& bytes) {
+        std::ofstream out(exeDirectory() + folder_ + "\\" + name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        EXPECT_TRUE(static_cast<bool>(out)) << name;
+        return folder_ + "\\" + name;
+    }
+    std::string fullName(const std::string& stored) const { return exeDirectory() + stored; }
+
+    // Binds object `key` to a scene file holding `lines`.
+    void bindScene(HostObject& object, const std::string& lines) {
+        writeTextFile("defplx00.880", "880\n" + lines);
+        object.tag();
+        bind(object);
+    }
+    // Unbinds and returns the scene file the plug-in wrote.
+    std::string unbindAndRead(HostObject& object) {
+        plugin_.StopPlugin(object.key);
+        return readTextFile("defplx00.880");
+    }
+
+    void clear(float r, float g, float b) {
+        glClearColor(r, g, b, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    Colour at(double x, double y) {
+        glFinish();
+        const int column = static_cast<int>((x + 1) / 2 * window_.clientWidth());
+        const int row = static_cast<int>((y + 1) / 2 * window_.clientHeight());
+        unsigned char pixel[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+        glReadBuffer(GL_BACK);
+        glReadPixels(column, row, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+        return {pixel[0], pixel[1], pixel[2]};
+    }
+
+    // The texture the last drawn block bound, with its size.
+    struct Texture {
+        GLint id = 0, width = 0, height = 0;
+        std::vector<unsigned char> rgb;   // level 0, bottom row first
+        Colour texel(int x, int y) const {
+            const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            return {p[0], p[1], p[2]};
+        }
+    };
+    Texture boundTexture() {
+        Texture t;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &t.id);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &t.width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &t.height);
+        t.rgb.assign(static_cast<size_t>(t.width) * t.height * 3, 0);
+        if (!t.rgb.empty()) glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, t.rgb.data());
+        return t;
+    }
+
+    // Texture names the context has: the plug-in is the only one making them.
+    static int textureCount() {
+        int count = 0;
+        for (GLuint id = 1; id < 200; ++id) count += glIsTexture(id) ? 1 : 0;
+        return count;
+    }
+
+    // A plane facing the viewer, covering -0.5..0.5 of the view.
+    static std::string facingPlane(const std::string& material) {
+        return "PLANE4 ROT[1.5707963,0,0] TEXTURE[" + material + "] DENS[1]\n";
+    }
+
+    std::string folder_;
+    // Every box is recorded and answered, so that none can hang a test; a
+    // test that expects none is checked for that at its end.
+    DialogRecorder recorder_;
+    bool expectQuiet_ = true;
+};
+
+TEST_F(Images, NamedMaterialAndSkinLoadAndAreWrittenBackStored) {
+    const std::string material = put("quad-64.bmp", samples::encodeBmp(samples::quadrants(64, 64)));
+    const std::string skin = put("bumps.jpg", samples::encodeJpeg(samples::greyBumps(40, 30)));
+    HostObject object(1);
+    // The material by its drive name inside the plug-in directory, the skin
+    // by its stored form: both end up stored relative to the plug-in.
+    bindScene(object, "PLANE8 TEXTURE[" + fullName(material) + "] SKIN[" + skin + "] SKINSCALE[0.25]\n");
+    plugin_.TimerDraw(1);
+    EXPECT_NE(boundTexture().id, 0);
+    const std::string saved = unbindAndRead(object);
+    EXPECT_NE(saved.find("TEXTURE[" + material + "] "), std::string::npos) << saved;
+    EXPECT_NE(saved.find("SKIN[" + skin + "] SKINSCALE[0.2500]"), std::string::npos) << saved;
+    EXPECT_TRUE(recorder_.dialogs().empty());
+}
+
+TEST_F(Images, ANameOnAnotherDriveIsKeptWhole) {
+    // The host's directory is on the temporary drive, the plug-in on Z:.
+    const std::string name = workDir_ + "\\quad.bmp";
+    const Bytes bytes = samples::encodeBmp(samples::quadrants(8, 8));
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    ASSERT_NE(std::toupper(name[0]), std::toupper(exeDirectory()[0])) << "both on one drive: " << name;
+    HostObject object(1);
+    bindScene(object, facingPlane(name));
+    const std::string saved = unbindAndRead(object);
+    EXPECT_NE(saved.find("TEXTURE[" + name + "] "), std::string::npos) << saved;
+}
+
+TEST_F(Images, MaterialPixelsShowInTimerDraw) {
+    const std::string material = put("quad.bmp", samples::encodeBmp(samples::quadrants(64, 64)));
+    HostObject object(1);
+    bindScene(object, facingPlane(material));
+    clear(0, 0, 0);
+    plugin_.TimerDraw(1);
+    EXPECT_TRUE(closeTo(at(-0.25, 0.25), samples::kTopLeft, 2));
+    EXPECT_TRUE(closeTo(at(0.25, 0.25), samples::kTopRight, 2));
+    EXPECT_TRUE(closeTo(at(-0.25, -0.25), samples::kBottomLeft, 2));
+    EXPECT_TRUE(closeTo(at(0.25, -0.25), samples::kBottomRight, 2));
+    EXPECT_TRUE(closeTo(at(0.75, 0.75), {0, 0, 0}, 0));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    plugin_.StopPlugin(1);
+}
+
+// The two formats reach the texture in opposite channel orders and row
+// orders; the picture must come out the same.
+TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
+    for (const auto& size : {std::pair{64, 64}, std::pair{101, 37}}) {
+        const samples::Picture picture = samples::quadrants(size.first, size.second);
+        samples::JpegOptions exact;
+        exact.quality = 100;
+        exact.fullChroma = true;
+        const std::string bmp = put("twin.bmp", samples::encodeBmp(picture));
+        const std::string jpg = put("twin.jpg", samples::encodeJpeg(picture, exact));
+        const std::string bmpTop = put("twin-topdown.bmp", samples::encodeBmp(picture, {24, samples::BmpCompression::Rgb, true}));
+        const std::string bmpPal = put("twin-rle8.bmp", samples::encodeBmp(picture, {8, samples::BmpCompression::Rle8, false}));
+        std::vector<std::vector<Colour>> seen;
+        int key = 1;
+        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal}) {
+            HostObject object(key);
+            bindScene(object, facingPlane(name));
+            clear(0, 0, 0);
+            plugin_.TimerDraw(key);
+            seen.push_back({at(-0.25, 0.25), at(0.25, 0.25), at(-0.25, -0.25), at(0.25, -0.25)});
+            plugin_.StopPlugin(key);
+            ++key;
+        }
+        const Rgb want[4] = {samples::kTopLeft, samples::kTopRight, samples::kBottomLeft, samples::kBottomRight};
+        for (size_t file = 0; file < seen.size(); ++file)
+            for (int q = 0; q < 4; ++q)
+                EXPECT_TRUE(closeTo(seen[file][q], want[q], file == 1 ? 6 : 2))
+                    << size.first << "x" << size.second << " file " << file << " quadrant " << q;
+    }
+}
+
+TEST_F(Images, TexturesAreRoundedToPowersOfTwo) {
+    const struct {
+        int width, height, textureWidth, textureHeight;
+    } cases[] = {{640, 480, 512, 512}, {641, 481, 1024, 512}, {101, 37, 128, 32}, {3, 3, 4, 4}, {1, 1, 1, 1}};
+    int key = 1;
+    for (const auto& c : cases) {
+        for (const char* format : {".bmp", ".jpg"}) {
+            const samples::Picture picture = samples::solid(c.width, c.height, {250, 130, 20});
+            const std::string name = put("solid-" + std::to_string(c.width) + "x" + std::to_string(c.height) + format,
+                                         format[1] == 'b' ? samples::encodeBmp(picture) : samples::encodeJpeg(picture));
+            HostObject object(key);
+            bindScene(object, facingPlane(name));
+            plugin_.TimerDraw(key);
+            const Texture t = boundTexture();
+            EXPECT_EQ(t.width, c.textureWidth) << name;
+            EXPECT_EQ(t.height, c.textureHeight) << name;
+            if (!t.rgb.empty()) {
+                EXPECT_TRUE(closeTo(t.texel(t.width / 2, t.height / 2), {250, 130, 20}, 3)) << name;
+            }
+            plugin_.StopPlugin(key);
+            ++key;
+        }
+    }
+}
+
+TEST_F(Images, OneMaterialNamedTwiceIsUploadedOnce) {
+    const std::string material = put("quad.bmp", samples::encodeBmp(samples::quadrants(16, 16)));
+    HostObject first(1), second(2);
+    bindScene(first, facingPlane(material) + facingPlane(material));
+    plugin_.TimerDraw(1);
+    const GLint id = boundTexture().id;
+    writeTextFile("defplx01.880", "880\n" + facingPlane(material));
+    second.tag();
+    bind(second);
+    plugin_.TimerDraw(2);
+    EXPECT_EQ(boundTexture().id, id);
+    EXPECT_EQ(textureCount(), 1);
+    // The same file under another key (its drive name on another drive would
+    // do too) is another entry: keys are compared exactly.
+    plugin_.StopPlugin(2);
+    HostObject third(3);
+    writeTextFile("defplx01.880", "880\n" + facingPlane(folder_ + "\\.\\quad.bmp"));
+    third.tag();
+    bind(third);
+    EXPECT_EQ(textureCount(), 2);
+    plugin_.StopPlugin(3);
+    plugin_.StopPlugin(1);
+}
+
+TEST_F(Images, AMissingJpegShowsItsFullNameAndAMissingBitmapNothing) {
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, facingPlane(folder_ + "\\absent.bmp") + facingPlane(folder_ + "\\absent.jpg"));
+    ASSERT_EQ(recorder_.dialogs().size(), 1u) << describe(recorder_.dialogs());
+    EXPECT_EQ(recorder_.dialogs()[0].caption, "can't open jpeg-file");
+    EXPECT_EQ(recorder_.dialogs()[0].text, fullName(folder_ + "\\absent.jpg"));
+    EXPECT_EQ(textureCount(), 0);
+    const std::string saved = unbindAndRead(object);
+    EXPECT_NE(saved.find("TEXTURE[ ]"), std::string::npos) << saved;
+}
+
+// A GIF is handed to the JPEG decoder, which refuses it with its own message:
+// code, the two bytes it found, and those bytes read as text.
+TEST_F(Images, AGifGivesTheBigBugBox) {
+    const std::string gif = put("wood.gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'});
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, facingPlane(gif));
+    ASSERT_EQ(recorder_.dialogs().size(), 1u) << describe(recorder_.dialogs());
+    EXPECT_EQ(recorder_.dialogs()[0].caption, "JPEG BIG BUG");
+    EXPECT_EQ(recorder_.dialogs()[0].text, "msg_code " + std::to_string(JERR_NO_SOI) + ":71-73-0\nG");
+    EXPECT_EQ(textureCount(), 0);
+    plugin_.StopPlugin(1);
+}
+
+TEST_F(Images, ATruncatedJpegWarnsAndStillLoads) {
+    // Cut in the middle of its scan: the upper rows are there, the rest grey.
+    std::string name;
+    for (const auto& file : samples::hostileJpegs())
+        if (file.name == "cut-in-half.jpg") name = put(file.name, file.bytes);
+    ASSERT_FALSE(name.empty());
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, facingPlane(name));
+    ASSERT_EQ(recorder_.dialogs().size(), 2u) << describe(recorder_.dialogs());
+    EXPECT_EQ(recorder_.dialogs()[0].caption, "JPEG BIG BUG");
+    EXPECT_EQ(recorder_.dialogs()[0].text.rfind("msg_code " + std::to_string(JWRN_JPEG_EOF) + ":", 0), 0u)
+        << recorder_.dialogs()[0].text;
+    EXPECT_EQ(recorder_.dialogs()[1].caption, "warnings !");
+    EXPECT_EQ(recorder_.dialogs()[1].text, fullName(name));
+    clear(0, 0, 0);
+    plugin_.TimerDraw(1);
+    EXPECT_TRUE(closeTo(at(-0.25, 0.25), samples::kTopLeft, 8));   // the top survived the cut
+    const std::string saved = unbindAndRead(object);
+    EXPECT_NE(saved.find("TEXTURE[" + name + "]"), std::string::npos) << saved;
+}
+
+TEST_F(Images, HostileBitmapsAreRefusedSilently) {
+    std::string refused, accepted;
+    int acceptedCount = 0;
+    for (const auto& file : samples::hostileBitmaps()) {
+        const std::string line = facingPlane(put(file.name, file.bytes));
+        if (file.outcome == Outcome::Refused) {
+            refused += line;
+        } else {
+            accepted += line;
+            acceptedCount += file.name.rfind("ok-", 0) == 0 ? 1 : 0;
+        }
+    }
+    HostObject object(1);
+    bindScene(object, refused);
+    EXPECT_EQ(textureCount(), 0);
+    plugin_.TimerDraw(1);
+    plugin_.StopPlugin(1);
+    // The sound ones load; the run-length liars may load or not, but quietly.
+    HostObject second(2);
+    bindScene(second, accepted);
+    EXPECT_GE(textureCount(), acceptedCount);
+    plugin_.TimerDraw(2);
+    plugin_.StopPlugin(2);
+    EXPECT_TRUE(recorder_.dialogs().empty());
+    EXPECT_EQ(currentDirectory(), workDir_);   // every bitmap load gives the host its directory back
+}
+
+TEST_F(Images, HostileJpegsGiveTheirBoxesAndNoTexture) {
+    std::string lines;
+    int expectedBoxes = 0;
+    for (const auto& file : samples::hostileJpegs()) {
+        if (file.outcome != Outcome::Refused) continue;
+        lines += facingPlane(put(file.name, file.bytes));
+        ++expectedBoxes;
+    }
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, lines);
+    EXPECT_EQ(textureCount(), 0);
+    EXPECT_GE(static_cast<int>(recorder_.dialogs().size()), expectedBoxes);
+    for (const auto& box : recorder_.dialogs()) EXPECT_EQ(box.caption, "JPEG BIG BUG") << box.text;
+    plugin_.StopPlugin(1);
+}
+
+// A plane seen edge-on shows nothing until a skin raises it: a white skin
+// lifts every inner vertex to half the plane's width, which the pick pass then
+// covers. A negative scale sinks it instead.
+TEST_F(Images, SkinsRaiseAndSinkAPlane) {
+    const std::string white = put("white.bmp", samples::encodeBmp(samples::solid(8, 8, {255, 255, 255})));
+    const struct {
+        std::string line;
+        bool above, below;
+    } cases[] = {
+        {"PLANE8\n", false, false},
+        {"PLANE8 SKIN[" + white + "] DENS[1]\n", true, false},
+        {"PLANE8 SKIN[" + white + "] SKINSCALE[-0.5]\n", false, true},
+    };
+    int key = 1;
+    for (const auto& c : cases) {
+        HostObject object(key);
+        bindScene(object, c.line);
+        clear(1, 1, 1);
+        plugin_.PhantomDraw(key);
+        EXPECT_EQ(at(0, 0.25).r == 0, c.above) << c.line;
+        EXPECT_EQ(at(0, -0.25).r == 0, c.below) << c.line;
+        plugin_.StopPlugin(key);
+        ++key;
+    }
+}
+
+// A skin's rows are read top row first, whatever the file's own order: a
+// vertical gradient, white at the top of the picture, raises the rows nearest
+// the start of the grid (z = -0.5), which a quarter turn about y brings to the
+// left of the view. Every format and row order must agree.
+TEST_F(Images, SkinsAreReadTopRowFirstInEveryFormat) {
+    samples::Picture gradient(32, 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t v = static_cast<uint8_t>(255 - y * 8);
+            gradient.at(x, y) = {v, v, v};
+        }
+    samples::JpegOptions exact;
+    exact.quality = 100;
+    const std::string names[] = {
+        put("v.bmp", samples::encodeBmp(gradient)),
+        put("v-topdown.bmp", samples::encodeBmp(gradient, {24, samples::BmpCompression::Rgb, true})),
+        put("v-pal8.bmp", samples::encodeBmp(gradient, {8, samples::BmpCompression::Rgb, false})),
+        put("v.jpg", samples::encodeJpeg(gradient, exact)),
+    };
+    int key = 1;
+    for (const std::string& name : names) {
+        HostObject object(key);
+        bindScene(object, "PLANE8 ROT[0,1.5707963,0] SKIN[" + name + "] SKINSCALE[1]\n");
+        clear(1, 1, 1);
+        plugin_.PhantomDraw(key);
+        EXPECT_EQ(at(-0.3, 0.5).r, 0) << name << ": the high side";
+        EXPECT_EQ(at(0.3, 0.5).r, 255) << name << ": the low side";
+        plugin_.StopPlugin(key);
+        ++key;
+    }
+}
+
+}  // namespace
+}  // namespace plexa::wintest

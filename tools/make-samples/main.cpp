@@ -1,0 +1,97 @@
+// plexa-make-samples: writes the project's own sample images and test inputs.
+//
+//     plexa-make-samples samples DIR   materials and skins (bitmap and JPEG
+//                                      twins, non-power-of-two sizes, grey skins)
+//     plexa-make-samples hostile DIR   DIR/bitmap and DIR/jpeg: damaged and
+//                                      malicious files, with DIR/outcomes.txt
+//                                      naming what a careful reader must do
+//     plexa-make-samples seeds DIR     seed corpora of the fuzz targets:
+//                                      DIR/scene, DIR/bitmap, DIR/jpeg
+//
+// Every picture is computed here; nothing is copied from elsewhere.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "tools/make-samples/sample_images.h"
+
+namespace {
+
+using namespace plexa::samples;
+
+const char* outcomeName(Outcome o) {
+    switch (o) {
+        case Outcome::Refused: return "refused";
+        case Outcome::Accepted: return "accepted";
+        case Outcome::AcceptedWithWarnings: return "accepted-with-warnings";
+        case Outcome::Either: return "either";
+    }
+    return "?";
+}
+
+std::vector<NamedFile> plain(const std::vector<HostileFile>& files, size_t maxBytes) {
+    std::vector<NamedFile> out;
+    for (const HostileFile& f : files)
+        if (f.bytes.size() <= maxBytes) out.push_back({f.name, f.bytes});
+    return out;
+}
+
+bool writeHostile(const std::string& dir) {
+    const auto bitmaps = hostileBitmaps();
+    const auto jpegs = hostileJpegs();
+    std::ofstream list(dir + "/outcomes.txt");
+    for (const auto& f : bitmaps) list << "bitmap/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
+    for (const auto& f : jpegs) list << "jpeg/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
+    return writeFiles(dir + "/bitmap", plain(bitmaps, SIZE_MAX)) && writeFiles(dir + "/jpeg", plain(jpegs, SIZE_MAX)) &&
+           static_cast<bool>(list);
+}
+
+bool writeSeeds(const std::string& dir) {
+    // Small inputs keep the fuzzers fast; the large samples add nothing new.
+    constexpr size_t kSeedLimit = 32 * 1024;
+    std::vector<NamedFile> bitmaps = plain(hostileBitmaps(), kSeedLimit);
+    std::vector<NamedFile> jpegs = plain(hostileJpegs(), kSeedLimit);
+    for (const NamedFile& f : sampleFiles()) {
+        if (f.bytes.size() > kSeedLimit) continue;
+        const bool bmp = f.name.size() > 4 && f.name.compare(f.name.size() - 4, 4, ".bmp") == 0;
+        (bmp ? bitmaps : jpegs).push_back({"sample-" + f.name, f.bytes});
+    }
+    std::vector<NamedFile> lines;
+    int n = 0;
+    for (const std::string& line : sceneSeedLines()) {
+        char name[32];
+        std::snprintf(name, sizeof name, "line-%02d.txt", n++);
+        lines.push_back({name, Bytes(line.begin(), line.end())});
+    }
+    std::string all;
+    for (const std::string& line : sceneSeedLines()) all += line + "\n";
+    lines.push_back({"all-lines.txt", Bytes(all.begin(), all.end())});
+    return writeFiles(dir + "/scene", lines) && writeFiles(dir + "/bitmap", bitmaps) && writeFiles(dir + "/jpeg", jpegs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s samples|hostile|seeds DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string what = argv[1], dir = argv[2];
+    bool ok = false;
+    if (what == "samples")
+        ok = writeFiles(dir, sampleFiles());
+    else if (what == "hostile")
+        ok = writeFiles(dir, {}) && writeHostile(dir);
+    else if (what == "seeds")
+        ok = writeSeeds(dir);
+    else {
+        std::fprintf(stderr, "%s: unknown set '%s'\n", argv[0], argv[1]);
+        return 2;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "%s: could not write %s\n", argv[0], dir.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,138 @@
+// Sample pictures, image files and hostile inputs made by the project itself
+// (tool side: plain C++ and libjpeg, no window system; builds natively and
+// with mingw, so the Windows tests make their assets in-process).
+//
+// [X] pictures: flat colour, four quadrants, checker, grey gradient, bumps,
+//     a wood-like grain; any size, non-powers of two included
+// [X] Windows bitmaps: 1, 4, 8 (palette or RLE8), 16 (bit fields), 24 and 32
+//     bits, bottom-up or top-down
+// [X] JPEG: baseline, 4:4:4 or 4:2:0, progressive, arithmetic-coded (when the
+//     library can write it), grey, CMYK, restart markers
+// [X] hostile bitmaps: every header field at its edges, truncations, and the
+//     outcome a careful reader must give for each
+// [X] hostile JPEGs: empty, not JPEG, truncated, corrupted, huge dimensions in
+//     the header, unsupported colour, endless scans, with their outcome
+// [X] seed lines for the scene-line reader
+// [ ] OS/2 bitmaps and embedded PNG are only present as refusals
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plexa::samples {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Rgb {
+    uint8_t r, g, b;
+    bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
+    bool operator<(const Rgb& o) const { return (r << 16 | g << 8 | b) < (o.r << 16 | o.g << 8 | o.b); }
+};
+
+// A picture as a person sees it: the top row first, left to right.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgb> pixels;
+
+    Picture() = default;
+    Picture(int w, int h) : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h)) {}
+    Rgb& at(int x, int y) { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + x]; }
+    const Rgb& at(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + x]; }
+};
+
+// The four quadrant colours: far apart in every channel, so a swapped channel
+// order or a flipped picture cannot pass for the right one.
+constexpr Rgb kTopLeft{230, 30, 30};
+constexpr Rgb kTopRight{30, 200, 40};
+constexpr Rgb kBottomLeft{40, 50, 220};
+constexpr Rgb kBottomRight{240, 220, 60};
+
+Picture solid(int width, int height, Rgb colour);
+Picture quadrants(int width, int height);
+Picture checker(int width, int height, int cell, Rgb a, Rgb b);
+// Grey from black at the left edge to white at the right.
+Picture greyGradient(int width, int height);
+// Grey round hills on a dark ground.
+Picture greyBumps(int width, int height);
+Picture wood(int width, int height);
+
+// ---------------------------------------------------------------- bitmaps
+
+enum class BmpCompression : uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
+
+struct BmpOptions {
+    int bits = 24;               // 1, 4, 8, 16, 24, 32
+    BmpCompression compression = BmpCompression::Rgb;
+    bool topDown = false;        // negative height
+};
+
+// A complete bitmap file. Depths up to 8 bits need a picture of at most 2^bits
+// colours (a palette is made from them); 16 bits stores 5-6-5 through bit
+// fields. Empty when the picture cannot be stored that way.
+Bytes encodeBmp(const Picture& picture, const BmpOptions& options = {});
+
+// Offsets of the fields of a file made by encodeBmp, for patching.
+namespace bmp_field {
+constexpr size_t kFileSize = 2, kPixelOffset = 10;
+constexpr size_t kHeaderSize = 14, kWidth = 18, kHeight = 22, kPlanes = 26, kBits = 28, kCompression = 30,
+                 kImageSize = 34, kColorsUsed = 46;
+constexpr size_t kHeadersEnd = 54;
+}  // namespace bmp_field
+
+void putU16(Bytes& bytes, size_t offset, uint16_t value);
+void putU32(Bytes& bytes, size_t offset, uint32_t value);
+uint32_t getU32(const Bytes& bytes, size_t offset);
+
+// ---------------------------------------------------------------- JPEG
+
+struct JpegOptions {
+    int quality = 95;
+    bool fullChroma = false;     // 4:4:4 instead of the default 4:2:0
+    bool progressive = false;
+    bool arithmetic = false;
+    bool grey = false;           // one component, the picture's luminance
+    bool cmyk = false;           // four components (C, M, Y from the picture, K 0)
+    int restartRows = 0;         // restart marker every that many MCU rows
+};
+
+// A complete JFIF/JPEG file; empty when the library refuses the options (for
+// instance arithmetic coding in a build without it).
+Bytes encodeJpeg(const Picture& picture, const JpegOptions& options = {});
+
+// ---------------------------------------------------------------- file sets
+
+struct NamedFile {
+    std::string name;
+    Bytes bytes;
+};
+
+// Materials and skins for the tests and the demo. Bitmap and JPEG twins share
+// a base name ("quad-64.bmp", "quad-64.jpg").
+std::vector<NamedFile> sampleFiles();
+
+// What a careful reader must make of a hostile file.
+enum class Outcome {
+    Refused,              // no picture (a bitmap: silently; a JPEG: after its box)
+    Accepted,             // a picture (a bitmap file: handed to the system)
+    AcceptedWithWarnings, // JPEG: a picture, after the warning boxes
+    Either,               // decoders differ; only "no crash, memory bounded" holds
+};
+
+struct HostileFile {
+    std::string name;
+    Bytes bytes;
+    Outcome outcome;
+};
+
+std::vector<HostileFile> hostileBitmaps();
+std::vector<HostileFile> hostileJpegs();
+
+// Scene-file lines that reach every keyword and value form.
+std::vector<std::string> sceneSeedLines();
+
+// Writes each file into `directory` (created if missing); false on failure.
+bool writeFiles(const std::string& directory, const std::vector<NamedFile>& files);
+
+}  // namespace plexa::samples
