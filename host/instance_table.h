@@ -22,6 +22,12 @@ struct PluginInstance {
     char* sceneFileName = nullptr;   // the text at offset 260 of hostData
     int32_t colorCheck = 0;
     uint8_t* hostData = nullptr;
+    // The number in the scene file's name; -1: `number`. Differs only when a
+    // bound instance already writes to the name `number` gives.
+    int32_t fileNumber = -1;
+    // The scene file held bytes that were not a scene: it is kept aside
+    // before the first save replaces it.
+    bool unreadableFile = false;
     // Stands in for the host's data block when the host passed none, so that a
     // faulty record cannot make the plug-in write through a null pointer.
     std::unique_ptr<uint8_t[]> ownData;
@@ -37,6 +43,7 @@ public:
     int32_t count() const { return static_cast<int32_t>(entries_.size()); }
     size_t capacity() const { return entries_.capacity(); }
     PluginInstance* at(int32_t position);
+    const PluginInstance* at(int32_t position) const;
 
     PluginInstance& add(const HostInstanceInfo& info);
     PluginInstance* findByKey(int32_t key);
@@ -63,6 +70,12 @@ void formSceneFileName(PluginInstance& instance, const char* tag, const char* ba
 
 // Loads the instance's scene, reduces it to its first sphere or plane (or the
 // default sphere), selects it, and leaves the current-directory name and tag.
-void startInstance(PluginInstance& instance);
+// With `table`, the name is never one another bound instance saves to.
+void startInstance(PluginInstance& instance, const InstanceTable* table = nullptr);
+
+// Saves the instance's scene to its file in the current directory. A file it
+// could not read is first renamed to NAME.bad; when that fails, nothing is
+// written. False when the scene was not saved (the log says why).
+bool saveInstance(PluginInstance& instance);
 
 }  // namespace plexa::host

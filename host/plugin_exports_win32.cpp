@@ -6,8 +6,10 @@
 // [X] ReceiveMessage: 273 (colour reply, beep), 515, 516, 1087
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "geometry/numeric.h"
 #include "host/command_window.h"
 #include "host/host_records.h"
 #include "host/instance_table.h"
@@ -85,7 +87,7 @@ extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
     if (std::memcmp(instance.hostData + host::object_data::kTagOffset, host::kTag, 3) != 0)
         PostMessageA(static_cast<HWND>(state.commandWindow), WM_COMMAND, host::messages::kAboutCommand, 0);
     table.setCurrent(&instance);
-    host::startInstance(instance);
+    host::startInstance(instance, &table);
     state.initialised = true;
     return 1;
 }
@@ -97,8 +99,15 @@ extern "C" void StopPlugin(int32_t key) {
 
     char remembered[MAX_PATH + 1] = {};
     const DWORD rememberedLength = GetCurrentDirectoryA(sizeof remembered, remembered);
-    SetCurrentDirectoryA(host::library().hostDirectory);
-    instance->scene->save(instance->sceneFileName);
+    // Saved anywhere but the host's directory, the scene could overwrite
+    // another desktop's file of the same name; it is not saved at all then.
+    if (SetCurrentDirectoryA(host::library().hostDirectory)) {
+        host::saveInstance(*instance);
+    } else {
+        char message[MAX_PATH + 64];
+        snprintf(message, sizeof message, "cannot save scene file %s", instance->sceneFileName);
+        geometry::logError(message);
+    }
     if (rememberedLength > 0 && rememberedLength < sizeof remembered) SetCurrentDirectoryA(remembered);
 
     table.removeAt(instance->number);
@@ -143,8 +152,10 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
         case host::messages::kNewObjectData:
             // A null block would leave the instance writing through nothing;
             // it keeps the block it has.
-            if (message->lParam != 0)
+            if (message->lParam != 0) {
                 instance->attachData(reinterpret_cast<uint8_t*>(static_cast<intptr_t>(message->lParam)));
+                instance->unreadableFile = false;   // the file it stood for is no longer this one's
+            }
             return 0;
         default:
             return 0;

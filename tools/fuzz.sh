@@ -10,7 +10,8 @@
 #                                         for SECONDS, e.g. tools/fuzz.sh --long 3600
 #
 # Campaign corpora grow in build/fuzz/corpus/<target> and are kept between
-# runs. A crash leaves its input in build/fuzz/artifacts/; replay it with
+# runs; a campaign's log stays in build/fuzz/logs/<target>.log and its last
+# lines give executions, coverage (cov: edges, ft: features) and corpus size. A crash leaves its input in build/fuzz/artifacts/; replay it with
 #   build/fuzz/plexa_fuzz_<target> build/fuzz/artifacts/<file>
 # The last line is "fuzz: N passed, N failed", one count per target.
 set -uo pipefail
@@ -77,7 +78,12 @@ for target in scene_line bitmap_file jpeg_decode; do
         options=()
     fi
     mkdir -p "$corpus"
-    log=$work/$target.log
+    if [[ $mode == smoke ]]; then
+        log=$work/$target.log
+    else
+        mkdir -p "$build/logs"
+        log=$build/logs/$target.log
+    fi
     echo "---- $target: ${seconds}s"
     # Paths are absolute: the scene-line target works in a directory of its own.
     "$build/plexa_fuzz_$target" "${options[@]}" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2560 \
@@ -85,6 +91,10 @@ for target in scene_line bitmap_file jpeg_decode; do
     status=$?
     if [[ $status -eq 0 ]]; then
         grep -E '^stat::number_of_executed_units|^Done ' "$log" | tail -n 1
+        if [[ $mode == long ]]; then
+            grep -E '^#[0-9]+ +(DONE|pulse|REDUCE|NEW)' "$log" | tail -n 1
+            echo "$target: $(find "$corpus" -type f | wc -l) corpus files, $(find "$artifacts" -name "$target-*" -type f | wc -l) crash artifacts"
+        fi
         passed=$((passed + 1))
     else
         echo "$target FAILED (status $status); the end of its log:"

@@ -2,13 +2,18 @@
 // own key, scene and file name, and `current` on the instance it named.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/instance_table.h"
+#include "scene/scene_file.h"
 #include "tests/native/gl_recorder.h"
 #include "tests/native/test_support.h"
+#include "tools/make-samples/sample_images.h"
 
 namespace plexa::testing {
 namespace {
@@ -37,7 +42,7 @@ protected:
     PluginInstance& bind(InstanceTable& table, int32_t key, ObjectData* data) {
         PluginInstance& instance = table.add(record(key, data));
         table.setCurrent(&instance);
-        host::startInstance(instance);
+        host::startInstance(instance, &table);
         return *table.current();
     }
 };
@@ -193,6 +198,103 @@ TEST_F(Instances, UnloadDestroysScenesWithoutSaving) {
     }
     EXPECT_TRUE(gl().liveLists.empty());
     EXPECT_FALSE(fileExists("defplx00.880"));
+}
+
+std::string logRecords(const std::vector<std::string>& messages) {
+    std::string log;
+    for (const std::string& message : messages) log += "[Numerical Recipes run-time error...]\n" + message + "\n";
+    return log;
+}
+
+std::string kindWord(const scene::Block& block) {
+    char line[scene::kLineCapacity];
+    scene::writeLine(block, line);
+    return std::string(line).substr(0, std::string(line).find(' '));
+}
+
+// Whatever lies on disk, binding leaves one sphere or plane, logs exactly the
+// records the damage calls for, and the scene saved from it binds again to the
+// same block without a word.
+TEST_F(Instances, HostileSceneFilesLeaveOneBlockAndTheirLogRecords) {
+    for (const samples::HostileScene& file : samples::hostileScenes()) {
+        SCOPED_TRACE(file.name);
+        writeFile("defplx00.880", std::string(file.bytes.begin(), file.bytes.end()));
+        std::remove("error.txt");
+        std::remove("defplx00.880.bad");
+        InstanceTable table;
+        ObjectData data;
+        data.tag();
+        PluginInstance& instance = bind(table, 1, &data);
+        ASSERT_EQ(instance.scene->count(), 1);
+        EXPECT_EQ(kindWord(*instance.scene->block(0)), file.block);
+        EXPECT_EQ(readFile("error.txt"), logRecords(file.log));
+
+        std::remove("error.txt");
+        ASSERT_TRUE(host::saveInstance(instance));
+        InstanceTable again;
+        PluginInstance& reread = bind(again, 1, &data);
+        EXPECT_EQ(kindWord(*reread.scene->block(0)), file.block);
+        EXPECT_FALSE(reread.unreadableFile);
+        const bool keptAside = fileExists("defplx00.880.bad");
+        EXPECT_EQ(keptAside, readFile("error.txt").find("unreadable, kept as defplx00.880.bad") != std::string::npos);
+        if (keptAside) EXPECT_EQ(readFile("defplx00.880.bad"), std::string(file.bytes.begin(), file.bytes.end()));
+    }
+}
+
+TEST_F(Instances, UnreadableSceneFileIsKeptAsideOnceBeforeItIsReplaced) {
+    const std::string withMark = "\xEF\xBB\xBF" "880\nPLANE8 RGB[0,1,0]\n";
+    writeFile("defplx00.880", withMark);
+    InstanceTable table;
+    ObjectData data;
+    data.tag();
+    PluginInstance& instance = bind(table, 1, &data);
+    EXPECT_EQ(instance.scene->block(0)->kind, scene::SPHERE);
+    EXPECT_TRUE(host::saveInstance(instance));
+    EXPECT_EQ(readFile("defplx00.880.bad"), withMark);
+    EXPECT_EQ(readFile("defplx00.880").rfind("880\n", 0), 0u);
+    EXPECT_EQ(readFile("error.txt"), logRecords({"scene file defplx00.880 unreadable, kept as defplx00.880.bad"}));
+    // The second save replaces only what this instance wrote itself.
+    writeFile("defplx00.880.bad", "older");
+    EXPECT_TRUE(host::saveInstance(instance));
+    EXPECT_EQ(readFile("defplx00.880.bad"), "older");
+
+    // An empty file holds nothing to keep.
+    writeFile("defplx01.880", "");
+    ObjectData second;
+    second.tag();
+    EXPECT_FALSE(bind(table, 2, &second).unreadableFile);
+}
+
+TEST_F(Instances, UnreadableSceneFileThatCannotBeKeptIsNotOverwritten) {
+    writeFile("defplx00.880", "a letter, not a scene\n");
+    ASSERT_EQ(mkdir("defplx00.880.bad", 0700), 0);
+    writeFile("defplx00.880.bad/inside", "x");   // a full directory cannot be replaced
+    InstanceTable table;
+    ObjectData data;
+    data.tag();
+    PluginInstance& instance = bind(table, 1, &data);
+    EXPECT_FALSE(host::saveInstance(instance));
+    EXPECT_EQ(readFile("defplx00.880"), "a letter, not a scene\n");
+    EXPECT_EQ(readFile("error.txt"), logRecords({"cannot save scene file defplx00.880"}));
+}
+
+// A, B, C bound; A unbound: B and C move down, and a new object's position
+// is C's old one. It must not be given C's file.
+TEST_F(Instances, NewInstanceNeverSavesToAFileABoundOneSavesTo) {
+    InstanceTable table;
+    ObjectData a, b, c, d, e;
+    bind(table, 1, &a);
+    bind(table, 2, &b);
+    bind(table, 3, &c);
+    table.removeAt(0);
+    bind(table, 4, &d);
+    EXPECT_EQ(c.name(), "defplx02.880");
+    EXPECT_EQ(d.name(), "defplx03.880");
+    table.removeAt(0);
+    table.removeAt(0);
+    bind(table, 5, &e);   // position 1 again, and defplx01.880 is free now
+    EXPECT_EQ(e.name(), "defplx01.880");
+    EXPECT_EQ(d.name(), "defplx03.880");
 }
 
 }  // namespace

@@ -3,6 +3,11 @@
 // the reader overrun, loop or invent blocks.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -406,6 +411,33 @@ TEST_F(SceneFile, SaveIntoMissingOrUnwritableDirectoryFails) {
     ASSERT_EQ(mkdir("defplx01.880", 0700), 0);
     EXPECT_FALSE(scene.save("defplx01.880"));
     EXPECT_FALSE(fileExists("defplx01.880.new"));
+}
+
+// Root may write anywhere, so the directory is made immutable instead of
+// read-only: no entry can be created, renamed or removed in it, while files
+// already there (the log) can still be appended to.
+TEST_F(SceneFile, ReadOnlyDirectoryKeepsTheOldFileAndLogs) {
+    writeFile("defplx00.880", kHeader + kDefaultSphereLine);
+    writeFile("error.txt", "");
+    const int directory = open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(directory, 0);
+    int flags = 0;
+    ASSERT_EQ(ioctl(directory, FS_IOC_GETFLAGS, &flags), 0);
+    const int writable = flags;
+    flags |= FS_IMMUTABLE_FL;
+    if (ioctl(directory, FS_IOC_SETFLAGS, &flags) != 0) {
+        close(directory);
+        GTEST_SKIP() << "this file system or user cannot make a directory immutable";
+    }
+    Scene scene;
+    scene.addDefault(scene::PLANE);
+    const bool saved = scene.save("defplx00.880");
+    ioctl(directory, FS_IOC_SETFLAGS, &writable);
+    close(directory);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readFile("defplx00.880"), kHeader + kDefaultSphereLine);
+    EXPECT_FALSE(fileExists("defplx00.880.new"));
+    EXPECT_EQ(readFile("error.txt"), logOf({"cannot save scene file defplx00.880"}));
 }
 
 }  // namespace

@@ -71,7 +71,9 @@ protected:
     }
 
     void TearDown() override {
-        if (expectQuiet_) EXPECT_TRUE(recorder_.dialogs().empty()) << describe(recorder_.dialogs());
+        if (expectQuiet_) {
+            EXPECT_TRUE(recorder_.dialogs().empty()) << describe(recorder_.dialogs());
+        }
         std::error_code ignored;
         if (!folder_.empty()) std::filesystem::remove_all(exeDirectory() + folder_, ignored);
         PluginHost::TearDown();
@@ -420,6 +422,36 @@ TEST_F(Images, SkinsAreReadTopRowFirstInEveryFormat) {
         EXPECT_EQ(at(0.3, 0.5).r, 255) << name << ": the low side";
         plugin_.StopPlugin(key);
         ++key;
+    }
+}
+
+// The damaged scene files of the generated corpus through the real exports:
+// one block each, drawn in both passes, the log records the damage calls for
+// (and the keeping-aside of files that were no scene at all), no box, and a
+// saved file that binds again to the same kind.
+TEST_F(Images, HostileSceneFilesBindDrawAndSaveQuietly) {
+    int key = 1;
+    for (const samples::HostileScene& file : samples::hostileScenes()) {
+        SCOPED_TRACE(file.name);
+        DeleteFileA("error.txt");
+        DeleteFileA("defplx00.880.bad");
+        writeTextFile("defplx00.880", std::string(file.bytes.begin(), file.bytes.end()));
+        HostObject object(key++);
+        object.tag();
+        bind(object);
+        plugin_.TimerDraw(object.key);
+        plugin_.PhantomDraw(object.key);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        const std::string saved = unbindAndRead(object);
+        EXPECT_EQ(saved.rfind("880\r\n", 0), 0u);
+        EXPECT_NE(saved.find("\n" + file.block + " "), std::string::npos) << saved;
+        std::string expected;
+        for (const std::string& message : file.log)
+            expected += "[Numerical Recipes run-time error...]\r\n" + message + "\r\n";
+        if (fileExists("defplx00.880.bad"))
+            expected += "[Numerical Recipes run-time error...]\r\n"
+                        "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n";
+        EXPECT_EQ(readTextFile("error.txt"), expected);
     }
 }
 

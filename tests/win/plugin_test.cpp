@@ -220,10 +220,13 @@ TEST_F(Plugin, ManyObjectsUnboundInAnyOrderKeepTheirOwnFiles) {
     for (auto& object : objects) bind(object);
     EXPECT_EQ(objects[22].sceneName(), "defplx22.880");
     for (int i : {5, 0, 22, 13, 1}) plugin_.StopPlugin(objects[i].key);
-    // A binding after removals takes the next free position at the end.
+    // A binding after removals takes the position at the end, 18, but
+    // objects[18] still saves to defplx18.880: the first name nobody bound
+    // saves to is defplx22.880, left by objects[22].
     HostObject late(2000);
     bind(late);
-    EXPECT_EQ(late.sceneName(), "defplx18.880");
+    EXPECT_EQ(late.sceneName(), "defplx22.880");
+    EXPECT_EQ(objects[18].sceneName(), "defplx18.880");
     for (auto& object : objects) plugin_.StopPlugin(object.key);
     plugin_.StopPlugin(late.key);
     EXPECT_EQ(commandWindow(), nullptr);
@@ -255,6 +258,62 @@ TEST_F(Plugin, UnloadingWhileBoundLeavesNoWindowBehind) {
     EXPECT_FALSE(IsWindow(window));
     pumpMessages();   // the posted About request must not reach a vanished procedure
     EXPECT_FALSE(fileExists("defplx00.880"));   // unsaved, as at any unload
+}
+
+// Each way a save can fail leaves the scene file the user had, and says so.
+TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLog) {
+    const std::string old = "880\nPLANE8 RGB[0,1,0]\n";
+    const std::string failure = "[Numerical Recipes run-time error...]\r\ncannot save scene file defplx00.880\r\n";
+    const auto saveOnce = [&](const char* what, bool newIsADirectory) {
+        SCOPED_TRACE(what);
+        DeleteFileA("error.txt");
+        HostObject object(1);
+        object.tag();
+        bind(object);
+        object.setColor(255, 0, 0);
+        send(object, msg::kCommand, msg::kColorCommand, 0);
+        plugin_.StopPlugin(1);
+        EXPECT_EQ(readTextFile(workDir_ + "\\defplx00.880"), old);
+        EXPECT_EQ(readTextFile(workDir_ + "\\error.txt"), failure);
+        EXPECT_TRUE(fileExists(workDir_ + "\\defplx00.880.new") == newIsADirectory);
+    };
+    writeTextFile("defplx00.880", old);
+    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_READONLY));
+    saveOnce("a read-only scene file", false);
+    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_NORMAL));
+
+    ASSERT_TRUE(CreateDirectoryA("defplx00.880.new", nullptr));   // as if creating it were denied
+    saveOnce("a directory in the way of the new file", true);
+    ASSERT_TRUE(RemoveDirectoryA("defplx00.880.new"));
+}
+
+TEST_F(Plugin, VanishedHostDirectoryIsNotSavedElsewhere) {
+    ASSERT_TRUE(CreateDirectoryA("desk", nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryA("desk"));   // the host directory of the first binding
+    HostObject object(1);
+    bind(object);
+    ASSERT_TRUE(SetCurrentDirectoryA(workDir_.c_str()));
+    ASSERT_TRUE(RemoveDirectoryA("desk"));
+    writeTextFile("defplx00.880", "880\nPLANE8\n");   // another desktop's scene, here
+    plugin_.StopPlugin(1);
+    EXPECT_EQ(readTextFile("defplx00.880"), "880\nPLANE8\n");
+    EXPECT_EQ(readTextFile("error.txt"),
+              "[Numerical Recipes run-time error...]\r\ncannot save scene file defplx00.880\r\n");
+}
+
+// A file that is not a scene (here one an editor gave a byte-order mark) is
+// replaced by the default sphere's scene, so it is kept aside first.
+TEST_F(Plugin, UnreadableSceneFileIsKeptAsideBeforeItIsReplaced) {
+    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8 RGB[0,1,0]\n";
+    writeTextFile("defplx00.880", marked);
+    HostObject object(1);
+    object.tag();
+    bind(object);
+    plugin_.StopPlugin(1);
+    EXPECT_EQ(readTextFile("defplx00.880.bad"), marked);
+    EXPECT_EQ(readTextFile("defplx00.880").rfind("880\r\n", 0), 0u);
+    EXPECT_EQ(readTextFile("error.txt"), "[Numerical Recipes run-time error...]\r\n"
+                                         "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n");
 }
 
 }  // namespace

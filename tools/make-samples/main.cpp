@@ -2,8 +2,9 @@
 //
 //     plexa-make-samples samples DIR   materials and skins (bitmap and JPEG
 //                                      twins, non-power-of-two sizes, grey skins)
-//     plexa-make-samples hostile DIR   DIR/bitmap and DIR/jpeg: damaged and
-//                                      malicious files, with DIR/outcomes.txt
+//     plexa-make-samples hostile DIR   DIR/bitmap, DIR/jpeg and DIR/scene:
+//                                      damaged and malicious files, with
+//                                      DIR/outcomes.txt
 //                                      naming what a careful reader must do
 //     plexa-make-samples seeds DIR     seed corpora of the fuzz targets:
 //                                      DIR/scene, DIR/bitmap, DIR/jpeg
@@ -43,8 +44,13 @@ bool writeHostile(const std::string& dir) {
     std::ofstream list(dir + "/outcomes.txt");
     for (const auto& f : bitmaps) list << "bitmap/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
     for (const auto& f : jpegs) list << "jpeg/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
+    std::vector<NamedFile> scenes;
+    for (const auto& f : hostileScenes()) {
+        list << "scene/" << f.name << ' ' << f.block << ' ' << f.log.size() << " log records\n";
+        scenes.push_back({f.name, f.bytes});
+    }
     return writeFiles(dir + "/bitmap", plain(bitmaps, SIZE_MAX)) && writeFiles(dir + "/jpeg", plain(jpegs, SIZE_MAX)) &&
-           static_cast<bool>(list);
+           writeFiles(dir + "/scene", scenes) && static_cast<bool>(list);
 }
 
 bool writeSeeds(const std::string& dir) {
@@ -67,6 +73,8 @@ bool writeSeeds(const std::string& dir) {
     std::string all;
     for (const std::string& line : sceneSeedLines()) all += line + "\n";
     lines.push_back({"all-lines.txt", Bytes(all.begin(), all.end())});
+    for (const HostileScene& f : hostileScenes())
+        if (f.bytes.size() <= kSeedLimit) lines.push_back({"hostile-" + f.name, f.bytes});
     return writeFiles(dir + "/scene", lines) && writeFiles(dir + "/bitmap", bitmaps) && writeFiles(dir + "/jpeg", jpegs);
 }
 

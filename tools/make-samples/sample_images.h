@@ -129,6 +129,17 @@ struct HostileFile {
 std::vector<HostileFile> hostileBitmaps();
 std::vector<HostileFile> hostileJpegs();
 
+// A damaged scene file, the error-log messages binding it writes (in order),
+// and the kind keyword of the one block left, as the writer writes it.
+struct HostileScene {
+    std::string name;
+    Bytes bytes;
+    std::vector<std::string> log;
+    std::string block;
+};
+
+std::vector<HostileScene> hostileScenes();
+
 // Scene-file lines that reach every keyword and value form.
 std::vector<std::string> sceneSeedLines();
 
