@@ -24,7 +24,7 @@ target_link_libraries(plexa_gl_stub PUBLIC plexa_core)
 # The seed corpora come from the sample generator.
 add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/tools/make-samples ${CMAKE_BINARY_DIR}/tools/make-samples)
 
-foreach(target scene_line bitmap_file jpeg_decode)
+foreach(target scene_line scene_file bitmap_file jpeg_decode)
     add_executable(plexa_fuzz_${target} tests/fuzz/${target}_fuzzer.cpp)
     target_compile_options(plexa_fuzz_${target} PRIVATE -Wall -Wextra -Wshadow)
     target_link_libraries(plexa_fuzz_${target} PRIVATE plexa_core plexa_gl_stub)

@@ -6,12 +6,14 @@
 #   tools/fuzz.sh --smoke                 every target for a few seconds, from
 #                                         the seeds only (tools/check.sh runs this)
 #   tools/fuzz.sh --long SECONDS [NAME]   a campaign: each target (or only NAME:
-#                                         scene_line, bitmap_file, jpeg_decode)
-#                                         for SECONDS, e.g. tools/fuzz.sh --long 3600
+#                                         scene_line, scene_file, bitmap_file,
+#                                         jpeg_decode) for SECONDS,
+#                                         e.g. tools/fuzz.sh --long 3600
 #
 # Campaign corpora grow in build/fuzz/corpus/<target> and are kept between
 # runs; a campaign's log stays in build/fuzz/logs/<target>.log and its last
-# lines give executions, coverage (cov: edges, ft: features) and corpus size. A crash leaves its input in build/fuzz/artifacts/; replay it with
+# lines give executions, coverage (cov: edges, ft: features) and corpus size.
+# A crash leaves its input in build/fuzz/artifacts/; replay it with
 #   build/fuzz/plexa_fuzz_<target> build/fuzz/artifacts/<file>
 # The last line is "fuzz: N passed, N failed", one count per target.
 set -uo pipefail
@@ -28,7 +30,7 @@ case ${1:-} in
     --long)
         [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || { echo "fuzz.sh: --long wants a number of seconds" >&2; exit 2; }
         mode=long; seconds=$2; only=${3:-} ;;
-    -h | --help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     *) echo "usage: tools/fuzz.sh --smoke | --long SECONDS [NAME]" >&2; exit 2 ;;
 esac
 
@@ -63,10 +65,10 @@ mkdir -p "$artifacts"
 
 passed=0
 failed=0
-for target in scene_line bitmap_file jpeg_decode; do
+for target in scene_line scene_file bitmap_file jpeg_decode; do
     [[ -n $only && $only != "$target" ]] && continue
     case $target in
-        scene_line) seed=$seeds/scene ;;
+        scene_line | scene_file) seed=$seeds/scene ;;
         bitmap_file) seed=$seeds/bitmap ;;
         jpeg_decode) seed=$seeds/jpeg ;;
     esac
