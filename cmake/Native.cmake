@@ -94,8 +94,13 @@ if(benchmark_FOUND)
     else()
         set(PLEXA_BENCH_CORE plexa_core)
     endif()
-    add_executable(plexa_benchmarks benchmarks/render_bench.cpp)
-    target_link_libraries(plexa_benchmarks PRIVATE ${PLEXA_BENCH_CORE} ${PLEXA_OSMESA_LIBRARY} benchmark::benchmark)
+    # The sample encoder is compiled in rather than linked: its library carries
+    # the sanitizers. GLU scales materials as the DLL's loader does.
+    find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
+    add_executable(plexa_benchmarks benchmarks/render_bench.cpp benchmarks/material_bench.cpp
+        tools/make-samples/sample_images.cpp)
+    target_link_libraries(plexa_benchmarks PRIVATE ${PLEXA_BENCH_CORE} ${PLEXA_OSMESA_LIBRARY} ${PLEXA_GLU_LIBRARY}
+        benchmark::benchmark)
     add_test(NAME plexa_benchmarks_run COMMAND plexa_benchmarks --benchmark_min_time=0.001)
     set_tests_properties(plexa_benchmarks_run PROPERTIES LABELS benchmark)
 endif()

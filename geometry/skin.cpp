@@ -1,7 +1,6 @@
 #include "geometry/skin.h"
 
 #include <cmath>
-#include <memory>
 
 #include "geometry/mesh.h"
 #include "image/caches.h"
@@ -37,22 +36,29 @@ void displaceSphere(scene::Block& block, const image::CacheEntry& skin) {
     const uint32_t rings = n / 2 + 1;
     const float columnSpacing = static_cast<float>(static_cast<double>(skin.width) / n);
     const float rowSpacing = static_cast<float>(static_cast<double>(skin.height) / rings);
-    render::Matrices& m = render::matrices();
+    // The move goes through the matrices like every other placement. Each
+    // vertex's pair is a local one, whose constant parts the compiler folds,
+    // and the shared pair is left as the last vertex leaves it: composing
+    // through the shared matrices' memory for each of up to half a million
+    // vertices cost several times the rest of the refresh. Same arithmetic,
+    // same results.
+    render::Matrices last = render::matrices();
     for (uint32_t r = 0; r < rings; ++r) {
         const int32_t row = sampleIndex(r, rowSpacing, skin.height);
         for (uint32_t c = 0; c < n; ++c) {
             const size_t k = static_cast<size_t>(r) * n + c;
             const float h = sample(skin, row, sampleIndex(c, columnSpacing, skin.width)) * block.skinScale;
             const MeshEntry& normal = block.normals[k];
-            // The move goes through the matrices like every other placement.
+            render::Matrices m;
+#pragma GCC unroll 16
             for (int i = 0; i < 16; ++i) m.current[i] = (i % 5 == 0) ? 1.0f : 0.0f;
-            render::loadTranslation(h * normal.x, h * normal.y, h * normal.z);
-            render::composeStep();
-            MeshEntry moved;
-            render::transformPoints(&moved, &block.vertices[k], 1);
-            block.vertices[k] = moved;
+            render::loadTranslation(m, h * normal.x, h * normal.y, h * normal.z);
+            render::composeStep(m);
+            block.vertices[k] = render::transformPoint(m.current, block.vertices[k]);
+            if (k + 1 == static_cast<size_t>(rings) * n) last = m;
         }
     }
+    render::matrices() = last;
 }
 
 void displacePlane(scene::Block& block, const image::CacheEntry& skin) {
@@ -69,22 +75,20 @@ void displacePlane(scene::Block& block, const image::CacheEntry& skin) {
     }
 }
 
+// The normals are formed from each vertex's two faces, computed where they
+// are needed: a table of every face first would take and fill 16 or 32 MiB at
+// the ceiling for values that are read once.
 void planeNormals(scene::Block& block) {
     const uint32_t n = meshFineness(block.fineness);
     const uint32_t c = n + 1;
     const MeshEntry* v = block.vertices.get();
-    std::unique_ptr<MeshEntry[]> faces(s_matrix(static_cast<int32_t>(2 * n * n)));
-    for (uint32_t r = 0; r < n; ++r) {
-        for (uint32_t k = 0; k < n; ++k) {
-            const size_t l = static_cast<size_t>(r) * c + k;
-            const size_t cell = 2 * (static_cast<size_t>(r) * n + k);
-            faces[cell] = faceNormal(v[l + c], v[l + 1], v[l]);
-            faces[cell + 1] = faceNormal(v[l + c + 1], v[l + 1], v[l + c]);
-        }
-    }
-    auto faceA = [&](uint32_t r, uint32_t k) -> const MeshEntry& { return faces[2 * (static_cast<size_t>(r) * n + k)]; };
-    auto faceB = [&](uint32_t r, uint32_t k) -> const MeshEntry& {
-        return faces[2 * (static_cast<size_t>(r) * n + k) + 1];
+    auto faceA = [&](uint32_t r, uint32_t k) {
+        const size_t l = static_cast<size_t>(r) * c + k;
+        return faceNormal(v[l + c], v[l + 1], v[l]);
+    };
+    auto faceB = [&](uint32_t r, uint32_t k) {
+        const size_t l = static_cast<size_t>(r) * c + k;
+        return faceNormal(v[l + c + 1], v[l + 1], v[l + c]);
     };
     for (uint32_t r = 0; r <= n; ++r) {
         for (uint32_t k = 0; k <= n; ++k) {
@@ -111,25 +115,27 @@ void sphereNormals(scene::Block& block) {
     if (n < 2) return;
     const uint32_t cellRings = n / 2;
     const MeshEntry* v = block.vertices.get();
-    std::unique_ptr<MeshEntry[]> faces(s_matrix(static_cast<int32_t>(n * n)));
-    for (uint32_t i = 0; i < cellRings; ++i) {
-        for (uint32_t j = 0; j < n; ++j) {
-            const size_t a = static_cast<size_t>(i) * n + j;
-            const size_t b = static_cast<size_t>(i) * n + (j + 1) % n;
-            const size_t cell = 2 * (static_cast<size_t>(i) * n + j);
-            faces[cell] = faceNormal(v[a], v[a + n], v[b]);
-            faces[cell + 1] = faceNormal(v[a + n], v[b + n], v[b]);
-        }
-    }
+    // Cell (i, j) spans columns j and j + 1 (mod n) of rings i and i + 1.
+    auto faceA = [&](uint32_t i, uint32_t j) {
+        const size_t a = static_cast<size_t>(i) * n + j;
+        const size_t b = static_cast<size_t>(i) * n + (j + 1) % n;
+        return faceNormal(v[a], v[a + n], v[b]);
+    };
+    auto faceB = [&](uint32_t i, uint32_t j) {
+        const size_t a = static_cast<size_t>(i) * n + j;
+        const size_t b = static_cast<size_t>(i) * n + (j + 1) % n;
+        return faceNormal(v[a + n], v[b + n], v[b]);
+    };
     for (uint32_t r = 0; r <= cellRings; ++r) {
         for (uint32_t j = 0; j < n; ++j) {
-            const bool hasA = r < cellRings;
-            const bool hasB = r >= 1;
             const uint32_t previous = (j + n - 1) % n;
-            const MeshEntry* a = hasA ? &faces[2 * (static_cast<size_t>(r) * n + j)] : nullptr;
-            const MeshEntry* b = hasB ? &faces[2 * (static_cast<size_t>(r - 1) * n + previous) + 1] : nullptr;
             MeshEntry& out = block.normals[static_cast<size_t>(r) * n + j];
-            out = (a && b) ? unitSum(*a, *b) : (a ? *a : *b);
+            if (r < cellRings && r >= 1)
+                out = unitSum(faceA(r, j), faceB(r - 1, previous));
+            else if (r < cellRings)
+                out = faceA(r, j);
+            else
+                out = faceB(r - 1, previous);
         }
     }
 }

@@ -32,18 +32,7 @@ Matrices& matrices() {
     return state;
 }
 
-void composeStep() {
-    const Matrices& m = matrices();
-    float product[16];
-    for (int row = 0; row < 4; ++row) {
-        for (int column = 0; column < 4; ++column) {
-            float sum = m.current[4 * row] * m.operand[column];
-            for (int k = 1; k < 4; ++k) sum += m.current[4 * row + k] * m.operand[4 * k + column];
-            product[4 * row + column] = sum;
-        }
-    }
-    std::memcpy(matrices().current, product, sizeof product);
-}
+void composeStep() { composeStep(matrices()); }
 
 void loadScale(const scene::Block& block) {
     std::memcpy(matrices().current, kIdentity, sizeof kIdentity);
@@ -69,7 +58,7 @@ void rotateAboutZ(float angle) {
     composeStep();
 }
 
-void loadTranslation(float x, float y, float z) { loadOperand({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}); }
+void loadTranslation(float x, float y, float z) { loadTranslation(matrices(), x, y, z); }
 
 void loadBlockTransform(const scene::Block& block) {
     // Y before X before Z: with row vectors the first factor composed acts first.
@@ -85,13 +74,7 @@ void transformPoints(MeshEntry* out, const MeshEntry* in, int32_t count) {
     // through `out`, and the loop stays one streaming pass.
     float m[16];
     std::memcpy(m, matrices().current, sizeof m);
-    for (int32_t k = 0; k < count; ++k) {
-        const MeshEntry p = in[k];
-        out[k] = MeshEntry{m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12] * p.w,
-                           m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13] * p.w,
-                           m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14] * p.w,
-                           m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15] * p.w};
-    }
+    for (int32_t k = 0; k < count; ++k) out[k] = transformPoint(m, in[k]);
 }
 
 void transformMesh(const scene::Block& block, MeshEntry* drawingVertices, MeshEntry* drawingNormals) {

@@ -36,6 +36,23 @@ Matrices& matrices();
 
 // current := current x operand, formed in a temporary first.
 void composeStep();
+// The same on a pair of matrices of the caller's (inline, so that a caller
+// composing per vertex keeps the work in registers).
+inline void composeStep(Matrices& m) {
+    float product[16];
+#pragma GCC unroll 4
+    for (int row = 0; row < 4; ++row) {
+#pragma GCC unroll 4
+        for (int column = 0; column < 4; ++column) {
+            float sum = m.current[4 * row] * m.operand[column];
+#pragma GCC unroll 3
+            for (int k = 1; k < 4; ++k) sum += m.current[4 * row + k] * m.operand[4 * k + column];
+            product[4 * row + column] = sum;
+        }
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) m.current[i] = product[i];
+}
 // current := identity, then composes diag(size.x, size.y, size.z, 1).
 void loadScale(const scene::Block& block);
 // Counter-clockwise by `angle` radians seen from the positive end of the axis;
@@ -45,9 +62,22 @@ void rotateAboutY(float angle);
 void rotateAboutZ(float angle);
 // operand := identity with (x, y, z) in the translation row.
 void loadTranslation(float x, float y, float z);
+inline void loadTranslation(Matrices& m, float x, float y, float z) {
+    const float values[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1};
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) m.operand[i] = values[i];
+}
 
 // Steps 1 to 4 of a refresh: current := S * Ry * Rx * Rz for the block.
 void loadBlockTransform(const scene::Block& block);
+
+// p x m, w included, no division by w.
+inline geometry::MeshEntry transformPoint(const float (&m)[16], const geometry::MeshEntry& p) {
+    return geometry::MeshEntry{m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12] * p.w,
+                               m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13] * p.w,
+                               m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14] * p.w,
+                               m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15] * p.w};
+}
 
 // out[k] := in[k] x current for k < count, w included, no division by w.
 // Nothing happens when either array is absent or count is not positive; out and

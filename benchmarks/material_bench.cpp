@@ -1,0 +1,253 @@
+// The steps of loading a 4000 x 3000 JPEG material, natively in the OSMesa
+// context the other benchmarks use:
+//
+//   decode      image::decodeJpegFile into plain memory (the DLL decodes into a
+//               DIB section), against libjpeg-turbo's own djpeg on the same
+//               file in the same run (a child process: its figure includes
+//               process start)
+//   read-back   on Windows GetDIBits copies the 24-bit DIB section into a
+//               width * height * 4 buffer, bottom-up; here the equivalent row
+//               copy stands in for it
+//   scaling     gluScaleImage (GL_RGB, GL_UNSIGNED_BYTE) to the power-of-two
+//               size image::roundToPowerOfTwo gives
+//   upload      image::createTexture, i.e. glTexImage2D of the scaled pixels
+//
+// The JPEG is made in the run by the project's sample encoder from a
+// photo-like picture (gradients, texture and noise), so its entropy coding
+// does real work.
+#include <benchmark/benchmark.h>
+
+#include <GL/glu.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "image/caches.h"
+#include "image/jpeg_decode.h"
+#include "render/gl.h"
+#include "tools/make-samples/sample_images.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace plexa;
+
+constexpr int kWidth = 4000;
+constexpr int kHeight = 3000;
+constexpr const char* kJpegName = "material-4000x3000.jpg";
+
+// Smooth light falling across the frame, a wavy texture and per-pixel noise,
+// as a photograph has; a flat picture would leave the entropy decoder idle.
+samples::Picture photoLike() {
+    samples::Picture p(kWidth, kHeight);
+    uint32_t state = 12345;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = static_cast<double>(state >> 24) / 255.0 - 0.5;
+            const double u = static_cast<double>(x) / kWidth, v = static_cast<double>(y) / kHeight;
+            const double light = 0.35 + 0.5 * u * (1.0 - 0.4 * v);
+            const double texture = 0.12 * std::sin(x * 0.031 + 3.0 * std::sin(y * 0.017)) * std::cos(y * 0.043);
+            auto channel = [&](double tint) {
+                const double value = 255.0 * (light * tint + texture) + 18.0 * noise;
+                return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+            };
+            p.at(x, y) = {channel(1.0), channel(0.8 + 0.2 * v), channel(0.6 + 0.3 * u)};
+        }
+    }
+    return p;
+}
+
+// Written once per run into the benchmark's working directory.
+const std::string& jpegFile() {
+    static const std::string name = [] {
+        const samples::Bytes bytes = samples::encodeJpeg(photoLike());
+        std::FILE* file = std::fopen(kJpegName, "wb");
+        if (!file || bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            if (file) std::fclose(file);
+            return std::string();
+        }
+        std::fclose(file);
+        return std::string(kJpegName);
+    }();
+    return name;
+}
+
+// ---------------------------------------------------------------- decode
+
+struct PlainMemory {
+    std::unique_ptr<uint8_t[]> rows;
+};
+
+uint8_t* allocatePlain(void* context, int32_t, int32_t height, size_t stride) {
+    auto& memory = *static_cast<PlainMemory*>(context);
+    memory.rows.reset(new uint8_t[stride * static_cast<size_t>(height)]);
+    return memory.rows.get();
+}
+
+void releasePlain(void* context) { static_cast<PlainMemory*>(context)->rows.reset(); }
+
+void reportMessage(void*, const char* caption, const char* text) { std::fprintf(stderr, "%s: %s\n", caption, text); }
+
+bool decode(PlainMemory& memory, image::JpegPicture& picture) {
+    image::JpegTarget target;
+    target.context = &memory;
+    target.message = reportMessage;
+    target.allocate = allocatePlain;
+    target.release = releasePlain;
+    return image::decodeJpegFile(jpegFile().c_str(), target, picture);
+}
+
+// The decoded picture, shared by the steps after decoding.
+struct Decoded {
+    PlainMemory memory;
+    image::JpegPicture picture;
+    bool ok = false;
+};
+
+const Decoded& decoded() {
+    static Decoded d = [] {
+        Decoded result;
+        result.ok = !jpegFile().empty() && decode(result.memory, result.picture);
+        return result;
+    }();
+    return d;
+}
+
+// Fresh pixel memory every time, as a new DIB section is.
+void DecodeJpeg(benchmark::State& state) {
+    if (jpegFile().empty()) return state.SkipWithError("could not write the test JPEG");
+    for (auto _ : state) {
+        PlainMemory memory;
+        image::JpegPicture picture;
+        if (!decode(memory, picture)) return state.SkipWithError("decode failed");
+        benchmark::DoNotOptimize(picture.rows);
+    }
+    state.SetLabel("our decode: float DCT, RGB, bottom-up rows");
+}
+BENCHMARK(DecodeJpeg)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// djpeg writing a BMP (bottom-up, as ours) to /dev/null.
+void Djpeg(benchmark::State& state, const char* dct) {
+    if (jpegFile().empty()) return state.SkipWithError("could not write the test JPEG");
+    std::string arguments[] = {"djpeg", "-dct", dct, "-bmp", "-outfile", "/dev/null", jpegFile()};
+    char* argv[8] = {};
+    for (int i = 0; i < 7; ++i) argv[i] = arguments[i].data();
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        pid_t child = 0;
+        if (posix_spawnp(&child, "djpeg", nullptr, nullptr, argv, environ) != 0)
+            return state.SkipWithError("djpeg not found (Debian package libjpeg-turbo-progs)");
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return state.SkipWithError("djpeg failed");
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.SetLabel(std::string("djpeg -dct ") + dct + " -bmp, wall time including process start");
+}
+BENCHMARK_CAPTURE(Djpeg, float, "float")->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK_CAPTURE(Djpeg, int, "int")->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// ---------------------------------------------------------------- the other steps
+
+size_t paddedStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
+
+// GetDIBits of a 24-bit section into a 24-bit, bottom-up read header: row for
+// row the same layout, into the loader's width * height * 4 buffer.
+void ReadBack(benchmark::State& state) {
+    const Decoded& d = decoded();
+    if (!d.ok) return state.SkipWithError("decode failed");
+    const size_t pixels = static_cast<size_t>(d.picture.width) * static_cast<size_t>(d.picture.height);
+    const size_t stride = paddedStride(d.picture.width);
+    for (auto _ : state) {
+        std::unique_ptr<uint8_t[]> original(new uint8_t[pixels * 4]);
+        for (int32_t row = 0; row < d.picture.height; ++row)
+            std::memcpy(original.get() + row * stride, d.picture.rows + row * d.picture.stride, stride);
+        benchmark::DoNotOptimize(original.get());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("row copy standing in for GetDIBits");
+}
+BENCHMARK(ReadBack)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void ScaleImage(benchmark::State& state) {
+    const Decoded& d = decoded();
+    if (!d.ok) return state.SkipWithError("decode failed");
+    const int32_t width = image::roundToPowerOfTwo(d.picture.width);
+    const int32_t height = image::roundToPowerOfTwo(d.picture.height);
+    std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        if (gluScaleImage(GL_RGB, d.picture.width, d.picture.height, GL_UNSIGNED_BYTE, d.picture.rows, width, height,
+                          GL_UNSIGNED_BYTE, scaled.get()) != 0)
+            return state.SkipWithError("gluScaleImage failed");
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("gluScaleImage " + std::to_string(d.picture.width) + "x" + std::to_string(d.picture.height) +
+                   " -> " + std::to_string(width) + "x" + std::to_string(height));
+}
+BENCHMARK(ScaleImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+struct Scaled {
+    int32_t width = 0, height = 0;
+    std::unique_ptr<uint8_t[]> pixels;
+};
+
+const Scaled& scaledPicture() {
+    static Scaled s = [] {
+        Scaled result;
+        const Decoded& d = decoded();
+        if (!d.ok) return result;
+        result.width = image::roundToPowerOfTwo(d.picture.width);
+        result.height = image::roundToPowerOfTwo(d.picture.height);
+        result.pixels.reset(new uint8_t[paddedStride(result.width) * static_cast<size_t>(result.height)]);
+        // Whatever the scaled picture looks like, the upload moves the same bytes.
+        gluScaleImage(GL_RGB, d.picture.width, d.picture.height, GL_UNSIGNED_BYTE, d.picture.rows, result.width,
+                      result.height, GL_UNSIGNED_BYTE, result.pixels.get());
+        return result;
+    }();
+    return s;
+}
+
+void Upload(benchmark::State& state) {
+    const Scaled& s = scaledPicture();
+    if (!s.pixels) return state.SkipWithError("decode failed");
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        auto entry = image::createTexture("bench.jpg", s.width, s.height, s.pixels.get(), GL_RGB);
+        glFinish();
+        state.PauseTiming();
+        const GLuint texture = entry->id;
+        glDeleteTextures(1, &texture);
+        glFinish();
+        state.ResumeTiming();
+    }
+    if (glGetError() != GL_NO_ERROR) state.SkipWithError("the upload raised a GL error");
+    state.SetLabel("createTexture (glTexImage2D GL_RGB) " + std::to_string(s.width) + "x" + std::to_string(s.height));
+}
+BENCHMARK(Upload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor for the upload: a copy of the same bytes into fresh memory.
+void MemcpyScaled(benchmark::State& state) {
+    const Scaled& s = scaledPicture();
+    if (!s.pixels) return state.SkipWithError("decode failed");
+    const size_t bytes = paddedStride(s.width) * static_cast<size_t>(s.height);
+    for (auto _ : state) {
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes]);
+        std::memcpy(copy.get(), s.pixels.get(), bytes);
+        benchmark::DoNotOptimize(copy.get());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(MemcpyScaled)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
