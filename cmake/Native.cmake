@@ -56,6 +56,7 @@ add_executable(plexa_native_tests
     tests/native/jpeg_decode_test.cpp
     tests/native/caches_test.cpp
     tests/native/skin_test.cpp
+    tests/native/soak_test.cpp
 )
 target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder plexa_sample_images GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_native_tests DISCOVERY_TIMEOUT 60)
