@@ -77,7 +77,7 @@ elif [[ $fuzz_status -ne 0 ]]; then
     tests_failed=$((tests_failed + 1))
 fi
 [[ $fuzz_status -eq 0 ]] || failed+=("fuzz: smoke (status $fuzz_status)")
-summaries+=("fuzz: ${fuzz_summary:-failed with status $fuzz_status}")
+summaries+=("${fuzz_summary:-fuzz: failed with status $fuzz_status}")
 
 echo "==== summary"
 printf '%s\n' "${summaries[@]}"
