@@ -57,12 +57,7 @@ protected:
 
         // The host's frame as in the render tests: -1..1 seen head-on, lighting
         // off so that a texture's colours arrive as they are.
-        glViewport(0, 0, window_.clientWidth(), window_.clientHeight());
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        headOnView();
         glEnable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
         glDisable(GL_LIGHTING);

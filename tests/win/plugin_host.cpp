@@ -1,5 +1,7 @@
 #include "plugin_host.h"
 
+#include <GL/gl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,5 +85,14 @@ int32_t PluginHost::send(const HostObject& object, uint32_t message, uint64_t wP
 
 // Only this thread's windows: tests running side by side share one Wine desktop.
 HWND PluginHost::commandWindow() const { return findThreadWindow("Plexa", "Popup Menu Not Visible"); }
+
+void PluginHost::headOnView() {
+    glViewport(0, 0, window_.clientWidth(), window_.clientHeight());
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-1, 1, -1, 1, -10, 10);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
 
 }  // namespace plexa::wintest

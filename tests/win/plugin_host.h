@@ -54,6 +54,9 @@ protected:
     int32_t bind(HostObject& object);
     int32_t send(const HostObject& object, uint32_t message, uint64_t wParam, int64_t lParam);
     HWND commandWindow() const;
+    // The host's frame as most tests want it: the viewport over the window,
+    // -1..1 seen head-on orthographically, identity model-view.
+    void headOnView();
 
     GlWindow window_;
     HMODULE module_ = nullptr;

@@ -27,12 +27,7 @@ protected:
         // The host's frame: an orthographic view of -1..1, the object's frame
         // on the modelview matrix, depth test on, back faces culled, lighting
         // off so that colours arrive as they are.
-        glViewport(0, 0, window_.clientWidth(), window_.clientHeight());
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        headOnView();
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LESS);
         glEnable(GL_CULL_FACE);

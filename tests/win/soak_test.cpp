@@ -175,12 +175,7 @@ protected:
         folder_ = "soak-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount());
         ASSERT_TRUE(CreateDirectoryA((exeDirectory() + folder_).c_str(), nullptr)) << lastErrorText("CreateDirectoryA");
         // The host's frame: -1..1 seen head-on, colours arriving as they are.
-        glViewport(0, 0, window_.clientWidth(), window_.clientHeight());
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(-1, 1, -1, 1, -10, 10);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        headOnView();
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
         glDisable(GL_LIGHTING);
