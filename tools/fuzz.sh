@@ -92,10 +92,14 @@ for target in scene_line scene_file bitmap_file jpeg_decode; do
         -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$corpus" "$seed" >"$log" 2>&1
     status=$?
     if [[ $status -eq 0 ]]; then
-        grep -E '^stat::number_of_executed_units|^Done ' "$log" | tail -n 1
+        grep -aE '^stat::number_of_executed_units|^Done ' "$log" | tail -n 1
         if [[ $mode == long ]]; then
-            grep -E '^#[0-9]+ +(DONE|pulse|REDUCE|NEW)' "$log" | tail -n 1
-            echo "$target: $(find "$corpus" -type f | wc -l) corpus files, $(find "$artifacts" -name "$target-*" -type f | wc -l) crash artifacts"
+            grep -aE '^#[0-9]+ +(DONE|pulse|REDUCE|NEW)' "$log" | tail -n 1
+            # Slow units are reported, not failures: a loaded machine makes them.
+            crashes=$(find "$artifacts" -type f \( -name "$target-crash-*" -o -name "$target-leak-*" \
+                -o -name "$target-timeout-*" -o -name "$target-oom-*" \) | wc -l)
+            slow=$(find "$artifacts" -type f -name "$target-slow-unit-*" | wc -l)
+            echo "$target: $(find "$corpus" -type f | wc -l) corpus files, $crashes crash artifacts, $slow slow units"
         fi
         passed=$((passed + 1))
     else
