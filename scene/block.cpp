@@ -7,11 +7,18 @@
 
 namespace plexa::scene {
 
-Block::Block(char* rest, int32_t index, BlockKind blockKind, int32_t blockFineness) : kind(blockKind) {
+Block::Block(char* rest, int32_t index, BlockKind blockKind, int32_t blockFineness, bool deferGeometry)
+    : kind(blockKind) {
     listBase = render::allocateLists();
     assignPickColor(index);
     if (rest) readKeys(*this, rest);
     fineness = blockFineness;
+    geometryOwed = true;
+    if (!deferGeometry) buildGeometry();
+}
+
+void Block::buildGeometry() {
+    geometryOwed = false;
     geometry::buildMesh(*this);
     if (skinId != 0) geometry::applySkin(*this, skinId);
 }

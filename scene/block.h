@@ -46,16 +46,23 @@ struct Block {
     int32_t fineness = 0;
     uint32_t listBase = 0;
     char shortcut[kNameCapacity] = {};
+    // The mesh (and its skin) is still to be made: see `deferGeometry`.
+    bool geometryOwed = false;
 
     // Builds a block from the tokens that follow the kind keyword of a scene
     // line. `rest` is split in place while its keys are read. The display lists
-    // are allocated here but compiled by the scene's refresh.
-    Block(char* rest, int32_t index, BlockKind kind, int32_t fineness);
+    // are allocated here but compiled by the scene's refresh. With
+    // `deferGeometry` the mesh is left for `buildGeometry`, which the scene's
+    // refresh calls: a block read only to be removed never costs one.
+    Block(char* rest, int32_t index, BlockKind kind, int32_t fineness, bool deferGeometry = false);
     ~Block();
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
 
     void assignPickColor(int32_t index);
+
+    // The mesh for the kind and fineness, displaced by the skin if any.
+    void buildGeometry();
 
     // Makes the mesh again for the present kind and fineness. Callers apply the
     // skin and refresh afterwards.

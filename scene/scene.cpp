@@ -25,7 +25,10 @@ Block* Scene::block(int32_t index) const {
 }
 
 int32_t Scene::addBlock(BlockKind kind, int32_t fineness, char* rest) {
-    blocks_.push_back(std::make_unique<Block>(rest, count(), kind, fineness));
+    // While refreshes are deferred (a file being read) the mesh waits too:
+    // most blocks of a file are removed again before any is drawn, and a
+    // file of ceiling-fine blocks would otherwise build megabytes per line.
+    blocks_.push_back(std::make_unique<Block>(rest, count(), kind, fineness, deferDepth_ > 0));
     if (blocks_.size() % kGrowthStep == 0) blocks_.reserve(blocks_.size() + kGrowthStep);
     refreshFrom(0);   // every block, the new one included
     return count() - 1;
@@ -81,7 +84,10 @@ void Scene::refreshFrom(size_t index) {
         if (owedFrom_ == kNothingOwed || index < owedFrom_) owedFrom_ = index;
         return;
     }
-    for (size_t i = index; i < blocks_.size(); ++i) render::refresh(*blocks_[i]);
+    for (size_t i = index; i < blocks_.size(); ++i) {
+        if (blocks_[i]->geometryOwed) blocks_[i]->buildGeometry();
+        render::refresh(*blocks_[i]);
+    }
 }
 
 void Scene::deferRefresh() { ++deferDepth_; }

@@ -107,6 +107,26 @@ TEST_F(Refresh, BindingCompilesOnlyTheSurvivingBlockOnce) {
     EXPECT_TRUE(std::is_sorted(deleted.begin(), deleted.end()));
 }
 
+// A file of ceiling-fine blocks would otherwise build a megabyte-sized mesh
+// for every line, only to remove all but the first.
+TEST_F(Refresh, BlocksReadWhileDeferredGetTheirMeshOnlyIfTheySurvive) {
+    Scene scene;
+    {
+        scene::DeferredRefresh deferred(scene);
+        char first[] = "PLANE4 ORG[1,0,0]";
+        char second[] = "PLANE1024 ORG[0,0,0]";
+        scene.addLine(first);
+        scene.addLine(second);
+        EXPECT_EQ(scene.block(1)->vertices, nullptr);
+        EXPECT_EQ(scene.block(1)->vertexCount, 0u);
+        scene.removeFrom(1);
+    }
+    ASSERT_EQ(scene.count(), 1);
+    EXPECT_FALSE(scene.block(0)->geometryOwed);
+    EXPECT_EQ(scene.block(0)->vertexCount, 5u * 5u + 4u);
+    EXPECT_EQ(countCalls("glNewList"), 2u);
+}
+
 TEST_F(Refresh, BindingAFileThatStartsWithACubeCompilesOnlyTheDefaultSphere) {
     writeFile("defplx00.880", fileOf({"CUBE ORG[0,0,0]", "SPHERE6", "PLANE4"}));
     host::InstanceTable table;

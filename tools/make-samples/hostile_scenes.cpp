@@ -75,6 +75,10 @@ std::vector<HostileScene> hostileScenes() {
     std::string many = kId;
     for (int i = 0; i < 20000; ++i) many += i == 0 ? "PLANE4 ORG[1,0,0]\n" : "SPHERE4 ORG[0,0,0]\n";
     scenes.push_back({"twenty-thousand-blocks.880", bytesOf(many), {}, "PLANE4"});
+    // Ceiling-fine blocks after the first: removed at binding, never built.
+    std::string fine = kId + "SPHERE8\n";
+    for (int i = 0; i < 1500; ++i) fine += "PLANE1024\n";
+    scenes.push_back({"fifteen-hundred-ceiling-planes.880", bytesOf(fine), {}, "SPHERE8"});
     return scenes;
 }
 
