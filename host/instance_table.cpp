@@ -145,7 +145,9 @@ void startInstance(PluginInstance& instance, const InstanceTable* table) {
         // Binding costs time linear in the file's lines: lists are compiled
         // once, for the block that survives, when the reduction is done.
         scene::DeferredRefresh deferred(scene);
-        const bool loaded = scene.load(instance.sceneFileName);
+        // Only the first block can survive the reduction; the others are
+        // removed as they are read, so no file's length can exhaust memory.
+        const bool loaded = scene.load(instance.sceneFileName, 1);
         instance.unreadableFile = !loaded && holdsBytes(instance.sceneFileName);
         if (loaded && scene.count() > 0) {
             // Removing the block at index 1 until one is left, in one pass.

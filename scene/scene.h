@@ -50,7 +50,8 @@ public:
     void resumeRefresh();
 
     // The file is replaced only when the identification line is accepted.
-    bool load(const char* fileName);
+    // `keep`: see readSceneFile.
+    bool load(const char* fileName, int32_t keep = INT32_MAX);
     // The previous file survives a write that fails part-way.
     bool save(const char* fileName) const;
 

@@ -397,7 +397,7 @@ bool readPiece(std::FILE* file, LinePiece& piece) {
 
 }  // namespace
 
-bool readSceneFile(const char* fileName, Scene& scene) {
+bool readSceneFile(const char* fileName, Scene& scene, int32_t keep) {
     std::FILE* file = std::fopen(fileName, kReadMode);
     if (!file) return false;
     LinePiece piece;
@@ -418,6 +418,7 @@ bool readSceneFile(const char* fileName, Scene& scene) {
             continue;
         }
         scene.addLine(piece.text);
+        if (scene.count() > keep) scene.removeFrom(keep);
     }
     std::fclose(file);
     return true;

@@ -61,7 +61,10 @@ extern const char* const kFileHeader;
 // output fails once this many bytes have been written. Negative: no fault.
 void setWriteFaultAfterBytes(long bytes);
 
-bool readSceneFile(const char* fileName, Scene& scene);
+// With `keep`, blocks beyond the first `keep` are removed as soon as they have
+// been read (their keys logged and their images loaded as for any block), so
+// that a file of any length holds at most `keep` + 1 blocks in memory.
+bool readSceneFile(const char* fileName, Scene& scene, int32_t keep = INT32_MAX);
 bool writeSceneFile(const char* fileName, const Scene& scene);
 
 }  // namespace plexa::scene

@@ -1,5 +1,6 @@
 #include "tests/native/gl_recorder.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include "render/gl.h"
@@ -68,6 +69,7 @@ GLuint glGenLists(GLsizei range) {
     const GLuint base = gl().nextList;
     gl().nextList += static_cast<GLuint>(range);
     for (GLsizei i = 0; i < range; ++i) gl().liveLists.insert(base + static_cast<GLuint>(i));
+    gl().peakLiveLists = std::max(gl().peakLiveLists, gl().liveLists.size());
     record("glGenLists", {d(range)});
     return base;
 }

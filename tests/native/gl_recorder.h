@@ -27,6 +27,7 @@ struct GlRecord {
     std::map<uint32_t, std::vector<GlCall>> lists;   // each list's latest contents; only with keepCalls
     std::map<std::string, size_t, std::less<>> counts;   // calls per name, always
     std::set<uint32_t> liveLists;   // names generated and not yet deleted
+    size_t peakLiveLists = 0;       // the most alive at once
     std::set<uint32_t> liveTextures;   // texture names generated and not yet deleted
     uint32_t nextTexture = 1;
     uint32_t nextList = 1;

@@ -127,6 +127,21 @@ TEST_F(Refresh, BlocksReadWhileDeferredGetTheirMeshOnlyIfTheySurvive) {
     EXPECT_EQ(countCalls("glNewList"), 2u);
 }
 
+// Blocks beyond the first are removed as they are read: a file of any length
+// holds two blocks (four lists) at the most.
+TEST_F(Refresh, BindingHoldsTwoBlocksAtMostWhateverTheFileLength) {
+    writeFile("defplx00.880", fileOf(sampleLines(500)));
+    host::InstanceTable table;
+    uint8_t data[512] = {};
+    std::memcpy(data + host::object_data::kTagOffset, "PLX", 4);
+    host::HostInstanceInfo info{};
+    info.objectData = data;
+    gl().peakLiveLists = gl().liveLists.size();
+    host::startInstance(table.add(info));
+    EXPECT_EQ(table.at(0)->scene->count(), 1);
+    EXPECT_LE(gl().peakLiveLists, 4u);
+}
+
 TEST_F(Refresh, BindingAFileThatStartsWithACubeCompilesOnlyTheDefaultSphere) {
     writeFile("defplx00.880", fileOf({"CUBE ORG[0,0,0]", "SPHERE6", "PLANE4"}));
     host::InstanceTable table;
