@@ -35,7 +35,7 @@ int32_t Scene::addBlock(BlockKind kind, int32_t fineness, char* rest) {
 }
 
 void Scene::addLine(char* line) {
-    if (std::strlen(line) >= kLineCapacity - 1) {
+    if (std::strlen(line) > kLongestLine) {
         geometry::logError(line);
         return;
     }

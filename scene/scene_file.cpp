@@ -168,7 +168,7 @@ public:
     // `reserve` keeps room for what must follow (the final line feed).
     bool append(const char* piece, size_t reserve = 0) {
         const size_t pieceLength = std::strlen(piece);
-        if (length_ + pieceLength + reserve >= kLineCapacity) {
+        if (length_ + pieceLength + reserve > kLongestLine) {
             geometry::logError("line to long");
             return false;
         }
@@ -413,7 +413,7 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep) {
         const bool skip = continuation;
         continuation = piece.unfinished;
         if (skip) continue;
-        if (piece.length >= kLineCapacity - 1) {
+        if (piece.length > kLongestLine) {
             geometry::logError(piece.text);
             continue;
         }

@@ -24,6 +24,10 @@ constexpr const char* kKeyDelimiters = "(){}[ ],\t";
 constexpr const char* kNameDelimiters = "(){}[],\t";
 constexpr const char* kFileId = "880";
 
+// The longest line the reader takes, its line feed included; what the writer
+// writes must stay within it, or the next binding would refuse the block.
+constexpr size_t kLongestLine = kLineCapacity - 2;
+
 // Splits text in place like strtok, but keeps its position in the object.
 class Tokenizer {
 public:
@@ -48,8 +52,9 @@ bool readKindKeyword(char* line, KindKeyword& out);
 // Reads the keyed values that follow the kind keyword into the block.
 void readKeys(Block& block, char* rest);
 
-// Formats the block as one line. Returns false after reporting "line to long",
-// in which case the line holds only the pieces that fitted.
+// Formats the block as one line of at most kLongestLine characters. Returns
+// false after reporting "line to long", in which case the line holds only the
+// pieces that fitted (and no line feed).
 bool writeLine(const Block& block, char (&line)[kLineCapacity]);
 
 const char* defaultLine(int32_t kind);

@@ -25,12 +25,24 @@ using plexa::scene::kLineCapacity;
 constexpr int kMaxLines = 8;
 constexpr int32_t kMaxFuzzFineness = 64;
 
-// The line as the writer of one block gives it, or empty when it is too long.
+// The line as the file writer stores one block, a line cut short ended by a
+// line feed too; empty when the line was cut. Either way the reader must take
+// it back: a line it refuses would cost the block at the next binding.
 std::string written(const plexa::scene::Block& block) {
     char line[kLineCapacity];
-    if (!plexa::scene::writeLine(block, line)) return {};
-    if (std::strlen(line) >= kLineCapacity - 1 || line[std::strlen(line) - 1] != '\n') std::abort();
-    return line;
+    const bool whole = plexa::scene::writeLine(block, line);
+    std::string stored = line;
+    if (!whole) stored += '\n';
+    if (stored.size() > plexa::scene::kLongestLine || stored.back() != '\n') std::abort();
+    if (!whole) {
+        plexa::scene::Scene scene;
+        char text[kLineCapacity];
+        std::memcpy(text, stored.c_str(), stored.size() + 1);
+        scene.addLine(text);
+        if (scene.count() != 1) std::abort();
+        return {};
+    }
+    return stored;
 }
 
 // Reads `line` into a fresh scene; the single block's written line.
