@@ -6,6 +6,7 @@
 
 #include "geometry/numeric.h"
 #include "scene/file_commit.h"
+#include "scene/scene_file.h"
 
 namespace plexa::host {
 
@@ -21,12 +22,15 @@ bool canOpen(const char* name) {
     return true;
 }
 
-bool holdsBytes(const char* name) {
+// A file that holds bytes, but no identification line: what the reader
+// refused, and what a save would destroy.
+bool holdsOtherThanAScene(const char* name) {
     std::FILE* file = std::fopen(name, "rb");
     if (!file) return false;
-    const bool any = std::fgetc(file) != EOF;
+    char start[3] = {};
+    const size_t read = std::fread(start, 1, sizeof start, file);
     std::fclose(file);
-    return any;
+    return read > 0 && !(read == sizeof start && std::memcmp(start, scene::kFileId, sizeof start) == 0);
 }
 
 // Whether a bound instance other than `instance` saves to the plain or the
@@ -43,7 +47,35 @@ bool nameTaken(const InstanceTable& table, const PluginInstance& instance, int32
     }
     return false;
 }
+void logCannotSave(const char* name) {
+    char message[object_data::kNameCapacity + 64];
+    std::snprintf(message, sizeof message, "cannot save scene file %s", name);
+    geometry::logError(message);
+}
 }  // namespace
+
+int32_t ownFileNumber(const char* text, size_t capacity) {
+    if (!text || !std::memchr(text, '\0', capacity)) return -1;
+    const char* p = text;
+    if (std::strncmp(p, "..\\", 3) == 0) p += 3;
+    const size_t baseLength = std::strlen(kBaseName);
+    if (std::strncmp(p, kBaseName, baseLength) != 0) return -1;
+    p += baseLength;
+    const char* digits = p;
+    int64_t number = 0;
+    while (*p >= '0' && *p <= '9') {
+        number = number * 10 + (*p++ - '0');
+        if (number > INT32_MAX) return -1;
+    }
+    if (p - digits < 2 || *p++ != '.' || std::strcmp(p, kExtension) != 0) return -1;
+    // Only the name the plug-in itself forms for that number opens that
+    // file: defplx007.880 would be read as one file and saved as another.
+    char formed[16];
+    std::snprintf(formed, sizeof formed, "%02d", static_cast<int32_t>(number));
+    const size_t digitCount = static_cast<size_t>(p - 1 - digits);
+    if (std::strlen(formed) != digitCount || std::strncmp(formed, digits, digitCount) != 0) return -1;
+    return static_cast<int32_t>(number);
+}
 
 void PluginInstance::attachData(uint8_t* data) {
     if (!data) {
@@ -131,10 +163,16 @@ void formSceneFileName(PluginInstance& instance, const char* tag, const char* ba
 }
 
 void startInstance(PluginInstance& instance, const InstanceTable* table) {
-    // Names are formed from positions, so after an unbinding a new instance
-    // can be given the name a bound one saves to; one of the two scenes would
-    // then overwrite the other. The next number nobody uses is taken instead.
-    if (table) {
+    // Positions shift when an object is unbound, so a tagged object finds its
+    // scene by the name its data block keeps, not by where it was bound.
+    const bool tagged =
+        std::strncmp(reinterpret_cast<const char*>(instance.hostData + object_data::kTagOffset), kTag, 3) == 0;
+    const int32_t kept = tagged ? ownFileNumber(instance.sceneFileName, object_data::kNameCapacity) : -1;
+    if (kept >= 0 && !(table && nameTaken(*table, instance, kept))) {
+        instance.fileNumber = kept;
+    } else if (table) {
+        // A name a bound instance saves to would let one of the two scenes
+        // overwrite the other: the next number nobody uses is taken instead.
         instance.fileNumber = instance.number;
         while (instance.fileNumber < INT32_MAX && nameTaken(*table, instance, instance.fileNumber))
             ++instance.fileNumber;
@@ -148,7 +186,9 @@ void startInstance(PluginInstance& instance, const InstanceTable* table) {
         // Only the first block can survive the reduction; the others are
         // removed as they are read, so no file's length can exhaust memory.
         const bool loaded = scene.load(instance.sceneFileName, 1);
-        instance.unreadableFile = !loaded && holdsBytes(instance.sceneFileName);
+        instance.unreadableFile.clear();
+        if (!loaded && holdsOtherThanAScene(instance.sceneFileName))
+            scene::fullPathName(instance.sceneFileName, instance.unreadableFile);
         if (loaded && scene.count() > 0) {
             // Removing the block at index 1 until one is left, in one pass.
             scene.removeFrom(1);
@@ -167,19 +207,29 @@ void startInstance(PluginInstance& instance, const InstanceTable* table) {
 
 bool saveInstance(PluginInstance& instance) {
     const char* name = instance.sceneFileName;
-    if (instance.unreadableFile) {
-        char kept[object_data::kNameCapacity + 8];
-        char message[2 * sizeof kept + 64];
-        std::snprintf(kept, sizeof kept, "%s.bad", name);
-        if (!scene::replaceFile(name, kept)) {
-            std::snprintf(message, sizeof message, "cannot save scene file %s", name);
-            geometry::logError(message);
+    // Only the file found unreadable is kept aside, and only while it is the
+    // one about to be replaced: a file read from the parent directory, from
+    // another current directory, or deleted since is not in the way.
+    std::string inTheWay;
+    if (!instance.unreadableFile.empty() && holdsOtherThanAScene(name) && scene::fullPathName(name, inTheWay) &&
+        scene::samePathName(inTheWay, instance.unreadableFile)) {
+        // The user marked it as not to be changed: it is neither moved nor
+        // replaced, as a read-only scene file never is.
+        if (scene::isReadOnly(name)) {
+            logCannotSave(name);
             return false;
         }
+        char kept[object_data::kNameCapacity + 8];
+        std::snprintf(kept, sizeof kept, "%s.bad", name);
+        if (!scene::replaceFile(name, kept)) {
+            logCannotSave(name);
+            return false;
+        }
+        char message[2 * sizeof kept + 64];
         std::snprintf(message, sizeof message, "scene file %s unreadable, kept as %s", name, kept);
         geometry::logError(message);
-        instance.unreadableFile = false;
     }
+    instance.unreadableFile.clear();
     return instance.scene->save(name);
 }
 

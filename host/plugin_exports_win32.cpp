@@ -151,11 +151,10 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             return 1;
         case host::messages::kNewObjectData:
             // A null block would leave the instance writing through nothing;
-            // it keeps the block it has.
-            if (message->lParam != 0) {
+            // it keeps the block it has. A file found unreadable stays marked:
+            // it is kept aside only if it is still what a save would replace.
+            if (message->lParam != 0)
                 instance->attachData(reinterpret_cast<uint8_t*>(static_cast<intptr_t>(message->lParam)));
-                instance->unreadableFile = false;   // the file it stood for is no longer this one's
-            }
             return 0;
         default:
             return 0;

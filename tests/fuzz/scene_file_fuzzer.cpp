@@ -40,7 +40,7 @@ std::string bindAndSave(uint8_t (&data)[512], bool expectReadable) {
     PluginInstance& instance = table.add(info);
     plexa::host::startInstance(instance, &table);
     if (instance.scene->count() != 1 || instance.scene->selected != instance.scene->block(0)) std::abort();
-    if (expectReadable && instance.unreadableFile) std::abort();
+    if (expectReadable && !instance.unreadableFile.empty()) std::abort();
     if (!plexa::host::saveInstance(instance)) std::abort();
     return contents(instance.sceneFileName);
 }

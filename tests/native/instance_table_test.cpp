@@ -234,7 +234,7 @@ TEST_F(Instances, HostileSceneFilesLeaveOneBlockAndTheirLogRecords) {
         InstanceTable again;
         PluginInstance& reread = bind(again, 1, &data);
         EXPECT_EQ(kindWord(*reread.scene->block(0)), file.block);
-        EXPECT_FALSE(reread.unreadableFile);
+        EXPECT_TRUE(reread.unreadableFile.empty());
         const bool keptAside = fileExists("defplx00.880.bad");
         EXPECT_EQ(keptAside, readFile("error.txt").find("unreadable, kept as defplx00.880.bad") != std::string::npos);
         if (keptAside) EXPECT_EQ(readFile("defplx00.880.bad"), std::string(file.bytes.begin(), file.bytes.end()));
@@ -262,7 +262,7 @@ TEST_F(Instances, UnreadableSceneFileIsKeptAsideOnceBeforeItIsReplaced) {
     writeFile("defplx01.880", "");
     ObjectData second;
     second.tag();
-    EXPECT_FALSE(bind(table, 2, &second).unreadableFile);
+    EXPECT_TRUE(bind(table, 2, &second).unreadableFile.empty());
 }
 
 TEST_F(Instances, UnreadableSceneFileThatCannotBeKeptIsNotOverwritten) {
@@ -295,6 +295,75 @@ TEST_F(Instances, NewInstanceNeverSavesToAFileABoundOneSavesTo) {
     bind(table, 5, &e);   // position 1 again, and defplx01.880 is free now
     EXPECT_EQ(e.name(), "defplx01.880");
     EXPECT_EQ(d.name(), "defplx03.880");
+}
+
+TEST_F(Instances, OnlyNamesOfThePluginsOwnFormAreKept) {
+    const auto number = [](const std::string& text) { return host::ownFileNumber(text.c_str(), text.size() + 1); };
+    EXPECT_EQ(number("defplx00.880"), 0);
+    EXPECT_EQ(number("defplx07.880"), 7);
+    EXPECT_EQ(number("defplx123.880"), 123);
+    EXPECT_EQ(number("..\\defplx05.880"), 5);
+    EXPECT_EQ(number("defplx2147483647.880"), 2147483647);
+    for (const char* other : {"defplx7.880", "defplx007.880", "defplx2147483648.880", "defplx05.880.bad",
+                              "defplx05.88", ".\\defplx05.880", "DEFPLX05.880", "notes.txt", ""})
+        EXPECT_EQ(number(other), -1) << other;
+    const char unended[4] = {'d', 'e', 'f', 'p'};
+    EXPECT_EQ(host::ownFileNumber(unended, sizeof unended), -1);
+}
+
+// The file found unreadable is kept aside only while a save would replace
+// that very file; a save is never skipped for a file that is not in the way.
+TEST_F(Instances, UnreadableFileIsKeptAsideOnlyWhileItIsInTheWay) {
+    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8\n";
+    const auto tagged = [](ObjectData& data) -> ObjectData* { data.tag(); return &data; };
+
+    // Found only under the parent-directory name: saved under the plain one.
+    writeFile("..\\defplx00.880", marked);
+    {
+        InstanceTable table;
+        ObjectData data;
+        PluginInstance& instance = bind(table, 1, tagged(data));
+        EXPECT_TRUE(host::saveInstance(instance));
+        EXPECT_EQ(readFile("..\\defplx00.880"), marked);
+    }
+    std::remove("..\\defplx00.880");
+
+    // Deleted while bound.
+    writeFile("defplx00.880", marked);
+    {
+        InstanceTable table;
+        ObjectData data;
+        PluginInstance& instance = bind(table, 1, tagged(data));
+        std::remove("defplx00.880");
+        EXPECT_TRUE(host::saveInstance(instance));
+        EXPECT_FALSE(fileExists("defplx00.880.bad"));
+    }
+
+    // Another file put in its place.
+    writeFile("defplx00.880", marked);
+    {
+        InstanceTable table;
+        ObjectData data;
+        PluginInstance& instance = bind(table, 1, tagged(data));
+        std::remove("defplx00.880");
+        writeFile("defplx00.880", "880\nPLANE4\n");
+        EXPECT_TRUE(host::saveInstance(instance));
+        EXPECT_FALSE(fileExists("defplx00.880.bad"));
+    }
+    EXPECT_FALSE(fileExists("error.txt"));
+
+    // Read-only: neither moved nor replaced.
+    writeFile("defplx00.880", marked);
+    ASSERT_EQ(chmod("defplx00.880", 0444), 0);
+    {
+        InstanceTable table;
+        ObjectData data;
+        PluginInstance& instance = bind(table, 1, tagged(data));
+        EXPECT_FALSE(host::saveInstance(instance));
+        EXPECT_EQ(readFile("defplx00.880"), marked);
+        EXPECT_FALSE(fileExists("defplx00.880.bad"));
+        EXPECT_EQ(readFile("error.txt"), logRecords({"cannot save scene file defplx00.880"}));
+    }
 }
 
 }  // namespace

@@ -285,8 +285,8 @@ TEST_F(SceneFile, ExtremeValuesNeverOverrunTheLine) {
 // in steps of one character.
 TEST_F(SceneFile, EverySavedLineNearTheLimitBindsAgainToTheSameBytes) {
     const std::string material(259, 'm'), skin(259, 's');
-    addCacheEntry(image::textureCache(), material.c_str(), 21);
-    addCacheEntry(image::skinCache(), skin.c_str(), 22);
+    addCacheEntry(image::textureCache(), material.c_str(), 9021);
+    addCacheEntry(image::skinCache(), skin.c_str(), 9022);
     std::set<size_t> wholeLengths;
     int cut = 0;
     for (const float origin : {1e16f, 2e17f}) {
@@ -296,8 +296,8 @@ TEST_F(SceneFile, EverySavedLineNearTheLimitBindsAgainToTheSameBytes) {
             Block& block = *first.block(0);
             for (float& value : block.origin) value = origin;
             block.size[0] = origin;
-            block.textureId = 21;
-            block.skinId = 22;
+            block.textureId = 9021;
+            block.skinId = 9022;
             std::strcpy(block.shortcut, std::string(shortcutLength, 'c').c_str());
             std::remove("error.txt");
             ASSERT_TRUE(first.save("a.880"));

@@ -31,7 +31,9 @@ uint32_t addSkin(int32_t width, int32_t height, const std::function<float(int32_
     entry->heights.reset(new float[static_cast<size_t>(width) * static_cast<size_t>(height)]);
     for (int32_t r = 0; r < height; ++r)
         for (int32_t c = 0; c < width; ++c) entry->heights[static_cast<size_t>(r) * width + c] = f(r, c);
+    // Other tests put entries of chosen ids into the same cache.
     entry->id = static_cast<uint32_t>(image::skinCache().count() + 1);
+    while (image::skinCache().findById(entry->id)) ++entry->id;
     return image::skinCache().append(std::move(entry)).id;
 }
 
@@ -255,7 +257,9 @@ TEST_F(Skin, SpheresBelowTwoColumnsAreDisplacedSafely) {
 TEST_F(Skin, ASceneLineAppliesItsSkinWithItsScale) {
     auto entry = image::makeEntry("line-skin.bmp", 2, 2);
     entry->heights.reset(new float[4]{1.0f, 1.0f, 1.0f, 1.0f});
+    // Other tests put entries of chosen ids into the same cache.
     entry->id = static_cast<uint32_t>(image::skinCache().count() + 1);
+    while (image::skinCache().findById(entry->id)) ++entry->id;
     const uint32_t id = image::skinCache().append(std::move(entry)).id;
     char line[] = " ORG[0,0,0] SKIN[line-skin.bmp] SKINSCALE[-0.5]";
     Block sphere(line, 0, scene::SPHERE, 8);

@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,68 @@ TEST_F(Plugin, TaggedSceneFoundOnlyInTheParentIsSavedUnderThePlainName) {
     const std::string saved = readTextFile("defplx00.880");   // in sub, the host directory
     EXPECT_NE(saved.find("PLANE8 "), std::string::npos) << saved;
     EXPECT_NE(saved.find("RGB[+0.00,+1.00,+0.00]"), std::string::npos);
+}
+
+// Positions shift when an object is unbound, so a tagged object finds its
+// scene by the name its data block keeps: last session A (defplx00.880) was
+// removed, and B, bound first now, must not be given A's file.
+TEST_F(Plugin, TaggedObjectKeepsTheSceneFileItsDataBlockNames) {
+    const auto named = [](int32_t key, const std::string& name) {
+        HostObject object(key);
+        object.tag();
+        std::memcpy(object.data.data() + host::object_data::kNameOffset, name.data(), name.size());
+        return object;
+    };
+    // Texts that are not names of the plug-in's own form are named by
+    // position, as for any object: a stray zero, a third digit, no end.
+    HostObject padded = named(11, "defplx007.880"), unended = named(12, std::string(76, 'd'));
+    bind(padded);
+    bind(unended);
+    EXPECT_EQ(padded.sceneName(), "defplx00.880");
+    EXPECT_EQ(unended.sceneName(), "defplx01.880");
+    plugin_.StopPlugin(11);
+    plugin_.StopPlugin(12);
+
+    const std::string sceneOfA = "880\nPLANE8 RGB[0,1,0]\n";
+    writeTextFile("defplx00.880", sceneOfA);
+    writeTextFile("defplx01.880", "880\nSPHERE8 RGB[1,0,0]\n");
+    HostObject b = named(2, "defplx01.880");
+    bind(b);
+    EXPECT_EQ(b.sceneName(), "defplx01.880");
+    // A second object naming a file a bound one saves to takes the next
+    // number nobody uses.
+    HostObject twin = named(3, "defplx01.880");
+    bind(twin);
+    EXPECT_EQ(twin.sceneName(), "defplx02.880");
+    // A kept name whose file is gone is kept, with the default sphere.
+    HostObject gone = named(4, "defplx09.880");
+    bind(gone);
+    EXPECT_EQ(gone.sceneName(), "defplx09.880");
+
+    b.setColor(0, 0, 255);
+    send(b, msg::kCommand, msg::kColorCommand, 0);
+    for (int32_t key : {2, 3, 4}) plugin_.StopPlugin(key);
+    EXPECT_EQ(readTextFile("defplx00.880"), sceneOfA);
+    const std::string savedB = readTextFile("defplx01.880");
+    EXPECT_NE(savedB.find("SPHERE8 "), std::string::npos) << savedB;
+    EXPECT_NE(savedB.find("RGB[+0.00,+0.00,+1.00]"), std::string::npos) << savedB;
+    EXPECT_NE(readTextFile("defplx09.880").find("SPHERE24 "), std::string::npos);
+}
+
+// The parent-directory form of a kept name is probed like the plain one, and
+// the scene comes home under the plain name.
+TEST_F(Plugin, KeptParentDirectoryNameIsReadThereAndSavedHere) {
+    writeTextFile("defplx05.880", "880\nPLANE6 RGB[0,1,0]\n");
+    ASSERT_TRUE(CreateDirectoryA("sub", nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryA("sub"));
+    HostObject object(9);
+    object.tag();
+    std::strcpy(reinterpret_cast<char*>(object.data.data() + host::object_data::kNameOffset), "..\\defplx05.880");
+    bind(object);
+    EXPECT_EQ(object.sceneName(), "defplx05.880");
+    plugin_.StopPlugin(9);
+    EXPECT_NE(readTextFile("defplx05.880").find("PLANE6 "), std::string::npos);
+    EXPECT_FALSE(fileExists("defplx00.880"));
 }
 
 TEST_F(Plugin, UntaggedObjectDoesNotProbeTheParent) {
@@ -314,6 +377,80 @@ TEST_F(Plugin, UnreadableSceneFileIsKeptAsideBeforeItIsReplaced) {
     EXPECT_EQ(readTextFile("defplx00.880").rfind("880\r\n", 0), 0u);
     EXPECT_EQ(readTextFile("error.txt"), "[Numerical Recipes run-time error...]\r\n"
                                          "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n");
+}
+
+// Only the very file found unreadable is kept aside, and only while a save
+// would replace it; any other file in its place is saved over as usual.
+TEST_F(Plugin, UnreadableFileIsKeptAsideOnlyWhileItIsInTheWay) {
+    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8\n";
+    const std::string log = "[Numerical Recipes run-time error...]\r\n";
+    const auto bindTagged = [&](HostObject& object) {
+        object.tag();
+        bind(object);
+    };
+    ASSERT_TRUE(CreateDirectoryA("desk", nullptr));
+    ASSERT_TRUE(SetCurrentDirectoryA("desk"));   // the host directory
+
+    // Found only in the parent directory: saved here, the parent's left alone.
+    writeTextFile("..\\defplx00.880", marked);
+    HostObject fromParent(1);
+    bindTagged(fromParent);
+    plugin_.StopPlugin(1);
+    EXPECT_EQ(readTextFile("..\\defplx00.880"), marked);
+    EXPECT_NE(readTextFile("defplx00.880").find("SPHERE24 "), std::string::npos);
+    EXPECT_FALSE(fileExists("error.txt"));
+    DeleteFileA("..\\defplx00.880");
+
+    // Deleted while bound: nothing is in the way.
+    writeTextFile("defplx00.880", marked);
+    HostObject deleted(2);
+    bindTagged(deleted);
+    ASSERT_TRUE(DeleteFileA("defplx00.880"));
+    plugin_.StopPlugin(2);
+    EXPECT_NE(readTextFile("defplx00.880").find("SPHERE24 "), std::string::npos);
+    EXPECT_FALSE(fileExists("defplx00.880.bad"));
+    EXPECT_FALSE(fileExists("error.txt"));
+
+    // Read at binding from another current directory: the host directory's
+    // file of that name is a scene of its own, replaced and never called
+    // unreadable.
+    ASSERT_TRUE(CreateDirectoryA("other", nullptr));
+    HostObject keeper(3);
+    bindTagged(keeper);   // defplx00.880 stays bound
+    ASSERT_TRUE(SetCurrentDirectoryA("other"));
+    writeTextFile("defplx01.880", marked);
+    HostObject elsewhere(4);
+    bindTagged(elsewhere);
+    ASSERT_TRUE(SetCurrentDirectoryA(".."));
+    writeTextFile("defplx01.880", "880\nPLANE4\n");
+    plugin_.StopPlugin(4);
+    EXPECT_FALSE(fileExists("defplx01.880.bad"));
+    EXPECT_EQ(readTextFile("other\\defplx01.880"), marked);
+    EXPECT_FALSE(fileExists("error.txt"));
+    plugin_.StopPlugin(3);
+
+    // A read-only one is neither moved nor replaced, as no read-only scene
+    // file is.
+    writeTextFile("defplx00.880", marked);
+    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_READONLY));
+    HostObject readOnly(5);
+    bindTagged(readOnly);
+    plugin_.StopPlugin(5);
+    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(readTextFile("defplx00.880"), marked);
+    EXPECT_FALSE(fileExists("defplx00.880.bad"));
+    EXPECT_EQ(readTextFile("error.txt"), log + "cannot save scene file defplx00.880\r\n");
+    DeleteFileA("error.txt");
+
+    // A new data block that names the same file keeps it marked.
+    HostObject moved(6);
+    bindTagged(moved);
+    HostObject copy(6);
+    copy.data = moved.data;
+    send(moved, msg::kNewObjectData, 0, reinterpret_cast<intptr_t>(copy.data.data()));
+    plugin_.StopPlugin(6);
+    EXPECT_EQ(readTextFile("defplx00.880.bad"), marked);
+    EXPECT_EQ(readTextFile("error.txt"), log + "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n");
 }
 
 }  // namespace

@@ -293,6 +293,49 @@ else
 fi
 end_case "items chosen from the real popup menu reach the plug-in, the colour through the host's dialog"
 
+# Objects removed from the front of the binding order shift the others'
+# positions; each must still find, show and save its own scene next session.
+begin_case removal
+run_host --frames 2 --screenshot shot.png
+expect_status 0
+order=()
+while read -r key; do
+    [[ -n $(on_screen "$key") && $(on_screen "$key") != *view* ]] && order+=("$key")
+done < <(grep '^object ' "$case_dir/desktop.txt" | awk '{print $2}')
+if [[ ${#order[@]} -lt 4 ]]; then
+    fail "the sample desktop shows ${#order[@]} objects, 4 wanted"
+else
+    first=${order[0]} middle=${order[1]} recoloured=${order[2]}
+    declare -A name_of=()
+    for key in "${order[@]}"; do name_of[$key]=$(scene_of "$key"); done
+    read -r x1 y1 <<<"$(on_screen "$first")"
+    read -r x2 y2 <<<"$(on_screen "$middle")"
+    read -r x3 y3 <<<"$(on_screen "$recoloured")"
+    removed_first=$(cat "$case_dir/${name_of[$first]}")
+    removed_middle=$(cat "$case_dir/${name_of[$middle]}")
+    run_host --frames 6 --color 0,255,0 \
+        --click "1,shift-right,$x1,$y1,3" --click "2,right,$x2,$y2,33" --click "3,right,$x3,$y3,32"
+    expect_status 0
+    expect_output "host menu Remove: object key=$first unbound"
+    expect_output "the plug-in's Exit: object key=$middle unbound"
+    [[ $(block_line "$case_dir/${name_of[$recoloured]}") == *"RGB[+0.00,+1.00,+0.00]"* ]] ||
+        fail "the recoloured object's ${name_of[$recoloured]} does not hold its new colour"
+    before=$(cd "$case_dir" && md5sum defplx*.880)
+    run_host --frames 2
+    expect_status 0
+    for key in "${order[@]:2}"; do
+        [[ $(scene_of "$key") == "${name_of[$key]}" ]] ||
+            fail "key=$key saves to $(scene_of "$key") in the next session, not its own ${name_of[$key]}"
+    done
+    [[ $(cd "$case_dir" && md5sum defplx*.880) == "$before" ]] ||
+        fail "a session after the removals changed scene files it only had to read back"
+    [[ $(cat "$case_dir/${name_of[$first]}") == "$removed_first" && $(cat "$case_dir/${name_of[$middle]}") == "$removed_middle" ]] ||
+        fail "a removed object's scene file was written over"
+    [[ $(block_line "$case_dir/${name_of[$recoloured]}") == *"RGB[+0.00,+1.00,+0.00]"* ]] ||
+        fail "the recoloured object lost its colour in the next session"
+fi
+end_case "objects removed before others leave every other scene where it was, session after session"
+
 begin_case menu-screenshot
 run_host --frames 3 --menu-screenshot menu.png
 expect_status 0
