@@ -1,7 +1,8 @@
 // Reading image files into GDI bitmaps, and loading materials and skins into
 // the caches (platform and GL side).
 //
-// [X] bitmap files through CreateDIBitmap, checked before GDI reads them
+// [X] bitmap files through CreateDIBitmap, checked before GDI reads them;
+//     OS/2 core headers handed over as an information header
 // [X] JPEG files through libjpeg into a DIB section
 // [X] materials: read back, power-of-two scaling, texture upload
 // [X] skins: top-down read back, grey-level heights
@@ -30,9 +31,6 @@ namespace {
 
 // A bitmap file larger than any picture under the pixel ceiling can need.
 constexpr uint64_t kMaxBitmapFileBytes = 4 * static_cast<uint64_t>(kMaxImagePixels) + (1u << 20);
-// Run-length pixels are decoded until their end marker; zeros and a final end
-// marker behind the file's bytes stop a decoder that overshoots a damaged run.
-constexpr size_t kRunLengthGuard = 1024;
 
 struct LoadedImage {
     HBITMAP bitmap = nullptr;
@@ -51,7 +49,7 @@ bool readWholeFile(HANDLE file, std::vector<uint8_t>& data) {
         return false;
     const size_t length = static_cast<size_t>(size.QuadPart);
     data.assign(length + kRunLengthGuard, 0);
-    data[length + kRunLengthGuard - 1] = 1;   // 00 01: end of bitmap
+    writeRunLengthGuard(data.data() + length);
     size_t done = 0;
     while (done < length) {
         DWORD got = 0;
@@ -80,6 +78,11 @@ bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     BitmapLayout layout;
     if (checkBitmapFile(data.data(), data.size() - kRunLengthGuard, layout) != nullptr) return false;
     const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(data.data() + layout.headerOffset);
+    std::vector<uint8_t> coreInfo;
+    if (layout.coreHeader) {
+        coreInfo = infoFromCoreHeader(data.data(), layout);
+        header = reinterpret_cast<const BITMAPINFOHEADER*>(coreInfo.data());
+    }
     HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, data.data() + layout.pixelOffset,
                                     reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
     if (!bitmap) return false;

@@ -202,9 +202,12 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
         const std::string jpg = put("twin.jpg", samples::encodeJpeg(picture, exact));
         const std::string bmpTop = put("twin-topdown.bmp", samples::encodeBmp(picture, {24, samples::BmpCompression::Rgb, true}));
         const std::string bmpPal = put("twin-rle8.bmp", samples::encodeBmp(picture, {8, samples::BmpCompression::Rle8, false}));
+        // OS/2 core headers, as older tools still write them.
+        const std::string core = put("twin-core.bmp", samples::encodeCoreBmp(picture));
+        const std::string corePal = put("twin-core-pal8.bmp", samples::encodeCoreBmp(picture, 8));
         std::vector<std::vector<Colour>> seen;
         int key = 1;
-        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal}) {
+        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal}) {
             HostObject object(key);
             bindScene(object, facingPlane(name));
             clear(0, 0, 0);
