@@ -3,6 +3,7 @@
 //
 // [X] bitmap files through CreateDIBitmap, checked before GDI reads them;
 //     OS/2 core headers handed over as an information header
+// [X] files other programs hold open, even for writing, read all the same
 // [X] JPEG files through libjpeg into a DIB section
 // [X] materials: read back, power-of-two scaling, texture upload
 // [X] skins: top-down read back, grey-level heights
@@ -64,8 +65,10 @@ bool readWholeFile(HANDLE file, std::vector<uint8_t>& data) {
 bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     // Stored names are relative to the plug-in directory. CreateFileA takes
     // names of any length up to the path limit, where OpenFile stops at 128.
+    // A picture an editor keeps open, even for writing, is shared as OpenFile
+    // and the JPEG side's fopen share it.
     SetCurrentDirectoryA(host::library().pluginDirectory);
-    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     SetCurrentDirectoryA(host::library().hostDirectory);
     if (file == INVALID_HANDLE_VALUE) return false;

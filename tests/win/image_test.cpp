@@ -273,6 +273,31 @@ TEST_F(Images, OneMaterialNamedTwiceIsUploadedOnce) {
     plugin_.StopPlugin(1);
 }
 
+// An image editor keeps the picture it shows open for writing; the plug-in
+// reads it all the same, a bitmap as well as a JPEG.
+TEST_F(Images, APictureHeldOpenForWritingStillLoads) {
+    samples::JpegOptions exact;
+    exact.quality = 100;
+    exact.fullChroma = true;
+    const samples::Picture picture = samples::quadrants(16, 16);
+    int key = 1;
+    for (const std::string& name : {put("held.bmp", samples::encodeBmp(picture)),
+                                    put("held.jpg", samples::encodeJpeg(picture, exact))}) {
+        HANDLE held = CreateFileA(fullName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << lastErrorText(name.c_str());
+        HostObject object(key);
+        bindScene(object, facingPlane(name));
+        clear(0, 0, 0);
+        plugin_.TimerDraw(key);
+        EXPECT_TRUE(closeTo(at(-0.25, 0.25), samples::kTopLeft, 6)) << name;
+        EXPECT_TRUE(closeTo(at(0.25, -0.25), samples::kBottomRight, 6)) << name;
+        plugin_.StopPlugin(key);
+        CloseHandle(held);
+        ++key;
+    }
+}
+
 TEST_F(Images, AMissingJpegShowsItsFullNameAndAMissingBitmapNothing) {
     expectQuiet_ = false;
     HostObject object(1);
