@@ -4,7 +4,8 @@
 // [X] bitmap files through CreateDIBitmap, checked before GDI reads them;
 //     OS/2 core headers handed over as an information header
 // [X] files other programs hold open, even for writing, read all the same
-// [X] JPEG files through libjpeg into a DIB section
+// [X] JPEG files through libjpeg into a DIB section; one whose name cannot be
+//     stored or resolved is reported as one that cannot be opened
 // [X] materials: read back, power-of-two scaling, texture upload
 // [X] skins: top-down read back, grey-level heights
 // [X] the material and skin choosers
@@ -106,6 +107,11 @@ void showDecoderMessage(void*, const char* caption, const char* text) {
     MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
+// A JPEG that cannot be found or opened is named to the user; a bitmap is not.
+void reportUnopenedJpeg(const char* name) {
+    if (imageKindOf(name) == ImageKind::Jpeg) MessageBoxA(nullptr, name, "can't open jpeg-file", MB_OK);
+}
+
 uint8_t* allocateSection(void* context, int32_t width, int32_t height, size_t) {
     SectionTarget& target = *static_cast<SectionTarget*>(context);
     BITMAPINFO info = {};
@@ -147,7 +153,7 @@ bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
     if (imageKindOf(storedName) == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
     char fullName[MAX_PATH];
     if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
-        MessageBoxA(nullptr, storedName, "can't open jpeg-file", MB_OK);
+        reportUnopenedJpeg(storedName);
         return false;
     }
     return decodeJpeg(fullName, dc, image);
@@ -227,7 +233,12 @@ using Converter = uint32_t (*)(const char*, const LoadedImage&, HDC);
 
 uint32_t load(Cache& cache, const char* name, void* owner, Converter convert) {
     char key[scene::kNameCapacity];
-    if (!cacheKey(name, key)) return 0;
+    // A name whose stored form does not fit (a drive name far from a deeply
+    // placed plug-in) cannot be opened by its stored form.
+    if (!cacheKey(name, key)) {
+        if (name) reportUnopenedJpeg(name);
+        return 0;
+    }
     if (const CacheEntry* known = cache.findByName(key)) return known->id;
     DeviceContext context(static_cast<HWND>(owner));
     LoadedImage image;

@@ -9,9 +9,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cstdio>
@@ -296,6 +298,42 @@ TEST_F(Images, APictureHeldOpenForWritingStillLoads) {
         CloseHandle(held);
         ++key;
     }
+}
+
+// A plug-in placed deep in the folder tree cannot store the name of a picture
+// near the drive's root: the relative form climbs past the name length. Such
+// a JPEG is reported as one that cannot be opened; a bitmap stays silent, as
+// a missing one does.
+TEST_F(Images, AJpegWhoseStoredNameCannotBeFormedIsReported) {
+    std::string deep = workDir_ + "\\p\\";
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << lastErrorText(deep.c_str());
+    int levels = 0;
+    while (deep.size() + 2 + std::strlen("plexa.dll") < 240) {
+        deep += "d\\";
+        ++levels;
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << lastErrorText(deep.c_str());
+    }
+    ASSERT_TRUE(CopyFileA((exeDirectory() + "plexa.dll").c_str(), (deep + "plexa.dll").c_str(), FALSE))
+        << lastErrorText("CopyFileA");
+    loadPlugin(deep + "plexa.dll");
+    ASSERT_FALSE(HasFatalFailure());
+
+    const std::string jpg = workDir_ + "\\far.jpg";
+    const std::string bmp = workDir_ + "\\far.bmp";
+    // The stored form would be one "..\" for each level, and one for "p".
+    ASSERT_GE(3 * (levels + 1) + std::strlen("far.jpg"), 260u);
+    const samples::Picture picture = samples::quadrants(8, 8);
+    for (const auto& [name, bytes] : {std::pair{jpg, samples::encodeJpeg(picture)}, std::pair{bmp, samples::encodeBmp(picture)}})
+        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, facingPlane(jpg) + facingPlane(bmp));
+    ASSERT_EQ(recorder_.dialogs().size(), 1u) << describe(recorder_.dialogs());
+    EXPECT_EQ(recorder_.dialogs()[0].caption, "can't open jpeg-file");
+    EXPECT_EQ(recorder_.dialogs()[0].text, jpg);
+    EXPECT_EQ(textureCount(), 0);
+    plugin_.StopPlugin(1);
 }
 
 TEST_F(Images, AMissingJpegShowsItsFullNameAndAMissingBitmapNothing) {
