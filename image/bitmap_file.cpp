@@ -10,21 +10,69 @@ uint32_t u32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_c
 uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 int32_t s32(const uint8_t* p) { return static_cast<int32_t>(u32(p)); }
 
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
 constexpr size_t kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;
+
+// The 12-byte header of OS/2 1.x files, which GDI still reads: 16-bit sizes,
+// no compression, always bottom-up, and a table of three-byte entries whose
+// length the depth alone gives.
+const char* checkCoreFile(const uint8_t* data, size_t size, BitmapLayout& layout) {
+    const uint8_t* info = data + kFileHeaderSize;
+    const int32_t width = u16(info + 4);
+    const int32_t height = u16(info + 6);
+    const uint16_t planes = u16(info + 8);
+    const uint16_t bits = u16(info + 10);
+
+    if (planes != 1) return "planes not 1";
+    if (width == 0 || width > kMaxImageSide) return "width out of range";
+    if (height == 0 || height > kMaxImageSide) return "height out of range";
+    if (static_cast<int64_t>(width) * height > kMaxImagePixels) return "more pixels than the ceiling";
+    switch (bits) {
+        case 1: case 4: case 8: case 24: break;
+        default: return "unsupported bit depth";
+    }
+    const uint64_t tableBytes = bits <= 8 ? 3ull << bits : 0;
+    if (kFileHeaderSize + kCoreHeaderSize + tableBytes > size) return "colour table past end of file";
+
+    const uint32_t pixelOffset = u32(data + 10);
+    if (pixelOffset < kFileHeaderSize + kCoreHeaderSize || pixelOffset >= size) return "pixel offset outside the file";
+    const uint64_t stride = ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4;
+    const uint64_t pixelBytes = stride * static_cast<uint64_t>(height);
+    if (pixelOffset + pixelBytes > size) return "pixels past end of file";
+
+    layout.width = width;
+    layout.height = height;
+    layout.pixelOffset = pixelOffset;
+    layout.pixelBytes = static_cast<uint32_t>(pixelBytes);
+    layout.coreHeader = true;
+    return nullptr;
+}
 
 }  // namespace
 
 const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layout) {
     layout = BitmapLayout{};
-    if (!data || size < kFileHeaderSize + 40) return "shorter than its headers";
+    if (!data || size < kFileHeaderSize + 4) return "shorter than its headers";
 
     const uint8_t* info = data + kFileHeaderSize;
     const uint32_t headerSize = u32(info);
-    // 40 is BITMAPINFOHEADER; 52 and 56 add masks, 108 and 124 are V4 and V5.
-    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124)
+    // 12 is the OS/2 core header; 40 is BITMAPINFOHEADER; 52 and 56 add masks,
+    // 108 and 124 are V4 and V5.
+    if (headerSize != kCoreHeaderSize && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
+        headerSize != 108 && headerSize != 124)
         return "unsupported header size";
+    if (size < kFileHeaderSize + (headerSize < 40 ? headerSize : 40)) return "shorter than its headers";
     if (kFileHeaderSize + headerSize > size) return "header past end of file";
+    if (headerSize == kCoreHeaderSize) return checkCoreFile(data, size, layout);
 
     const int32_t width = s32(info + 4);
     const int32_t height = s32(info + 8);
@@ -62,12 +110,13 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
     // The colour table (or the three masks of a 40-byte header) follows the
     // header; GDI reads it even when the pixel offset points elsewhere.
     // With bit fields the system reads the masks and then a colour table of
-    // the count given, as for any other depth above 8 bits.
+    // the count given, as for any other depth above 8 bits. A table longer
+    // than the depth needs is read only as far as the depth goes, but the
+    // whole of the stated count must lie in the file: no reader may be sent
+    // past its end by it.
     uint64_t tableBytes = (compression == kBitfields && headerSize == 40) ? 12 : 0;
     if (bits <= 8) {
-        const uint32_t maxColors = 1u << bits;
-        if (colorsUsed > maxColors) return "more colours than the depth holds";
-        tableBytes += 4ull * (colorsUsed ? colorsUsed : maxColors);
+        tableBytes += 4ull * (colorsUsed ? colorsUsed : 1u << bits);
     } else if (colorsUsed > 0) {
         if (colorsUsed > 256) return "colour table too large";
         tableBytes += 4ull * colorsUsed;
@@ -93,6 +142,37 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
     layout.pixelBytes = static_cast<uint32_t>(pixelBytes);
     layout.runLength = compression == kRle8 || compression == kRle4;
     return nullptr;
+}
+
+std::vector<uint8_t> infoFromCoreHeader(const uint8_t* data, const BitmapLayout& layout) {
+    const uint8_t* core = data + layout.headerOffset;
+    const uint16_t bits = u16(core + 10);
+    const uint32_t colors = bits <= 8 ? 1u << bits : 0;
+    std::vector<uint8_t> info(40 + 4 * colors, 0);
+    put32(&info[0], 40);
+    put32(&info[4], static_cast<uint32_t>(layout.width));
+    put32(&info[8], static_cast<uint32_t>(layout.height));
+    put16(&info[12], 1);
+    put16(&info[14], bits);   // compression BI_RGB (0), image size 0: GDI works it out
+    put32(&info[32], colors);
+    const uint8_t* triples = core + kCoreHeaderSize;
+    for (uint32_t i = 0; i < colors; ++i) {   // blue, green, red; the fourth byte stays 0
+        info[40 + 4 * i] = triples[3 * i];
+        info[40 + 4 * i + 1] = triples[3 * i + 1];
+        info[40 + 4 * i + 2] = triples[3 * i + 2];
+    }
+    return info;
+}
+
+// Zeros, read as pairs, are ends of lines. Where a decoder's pairs fall
+// depends on where the file's bytes end, so the guard ends in 01 00 00 01:
+// from an odd offset the pairs are 00 01 (end of bitmap); from an even one,
+// 01 00 (one pixel) and then 00 01. No pair runs past the guard, and nothing
+// in it starts an absolute run or a delta.
+void writeRunLengthGuard(uint8_t* guard) {
+    std::memset(guard, 0, kRunLengthGuard);
+    guard[kRunLengthGuard - 4] = 1;
+    guard[kRunLengthGuard - 1] = 1;
 }
 
 }  // namespace plexa::image

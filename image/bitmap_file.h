@@ -9,11 +9,16 @@
 // [X] BI_RGB, BI_BITFIELDS, BI_RLE8, BI_RLE4
 // [X] top-down files (negative height)
 // [X] sizes bounded by the image pixel ceiling
-// [ ] OS/2 core headers, embedded JPEG or PNG (refused)
+// [X] colour tables longer than the depth needs, when the file holds them
+// [X] OS/2 core headers (12 bytes, 1, 4, 8 and 24 bits), handed on as an
+//     information header with a four-byte colour table
+// [X] the guard behind run-length pixels that stops an overshooting decoder
+// [ ] embedded JPEG or PNG (refused)
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace plexa::image {
 
@@ -30,11 +35,25 @@ struct BitmapLayout {
     uint32_t pixelOffset = 0;
     uint32_t pixelBytes = 0;    // what GDI may read from pixelOffset
     bool runLength = false;     // RLE pixels: GDI reads until an end marker
+    bool coreHeader = false;    // a 12-byte OS/2 header: see `infoFromCoreHeader`
 };
 
 // Fills `layout` and returns null when the file can be handed to GDI;
 // otherwise a short reason ("pixels past end of file").
 const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layout);
+
+// The BITMAPINFO (a 40-byte header and a table of four-byte entries) that
+// stands for the core header and three-byte colour table of a file the checks
+// accepted with `coreHeader` set: GDI is given only the form every version of
+// it reads.
+std::vector<uint8_t> infoFromCoreHeader(const uint8_t* data, const BitmapLayout& layout);
+
+// Run-length pixels are decoded until their end marker, wherever the file's
+// own bytes end. A file is read into a buffer this much longer and the guard
+// written behind it; a decoder that overshoots a damaged run meets an end of
+// bitmap inside the guard whichever byte parity it arrives at.
+constexpr size_t kRunLengthGuard = 1024;
+void writeRunLengthGuard(uint8_t* guard);
 
 }  // namespace plexa::image
 

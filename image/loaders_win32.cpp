@@ -1,8 +1,11 @@
 // Reading image files into GDI bitmaps, and loading materials and skins into
 // the caches (platform and GL side).
 //
-// [X] bitmap files through CreateDIBitmap, checked before GDI reads them
-// [X] JPEG files through libjpeg into a DIB section
+// [X] bitmap files through CreateDIBitmap, checked before GDI reads them;
+//     OS/2 core headers handed over as an information header
+// [X] files other programs hold open, even for writing, read all the same
+// [X] JPEG files through libjpeg into a DIB section; one whose name cannot be
+//     stored or resolved is reported as one that cannot be opened
 // [X] materials: read back, power-of-two scaling, texture upload
 // [X] skins: top-down read back, grey-level heights
 // [X] the material and skin choosers
@@ -30,9 +33,6 @@ namespace {
 
 // A bitmap file larger than any picture under the pixel ceiling can need.
 constexpr uint64_t kMaxBitmapFileBytes = 4 * static_cast<uint64_t>(kMaxImagePixels) + (1u << 20);
-// Run-length pixels are decoded until their end marker; zeros and a final end
-// marker behind the file's bytes stop a decoder that overshoots a damaged run.
-constexpr size_t kRunLengthGuard = 1024;
 
 struct LoadedImage {
     HBITMAP bitmap = nullptr;
@@ -51,7 +51,7 @@ bool readWholeFile(HANDLE file, std::vector<uint8_t>& data) {
         return false;
     const size_t length = static_cast<size_t>(size.QuadPart);
     data.assign(length + kRunLengthGuard, 0);
-    data[length + kRunLengthGuard - 1] = 1;   // 00 01: end of bitmap
+    writeRunLengthGuard(data.data() + length);
     size_t done = 0;
     while (done < length) {
         DWORD got = 0;
@@ -66,8 +66,10 @@ bool readWholeFile(HANDLE file, std::vector<uint8_t>& data) {
 bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     // Stored names are relative to the plug-in directory. CreateFileA takes
     // names of any length up to the path limit, where OpenFile stops at 128.
+    // A picture an editor keeps open, even for writing, is shared as OpenFile
+    // and the JPEG side's fopen share it.
     SetCurrentDirectoryA(host::library().pluginDirectory);
-    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     SetCurrentDirectoryA(host::library().hostDirectory);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -80,6 +82,11 @@ bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     BitmapLayout layout;
     if (checkBitmapFile(data.data(), data.size() - kRunLengthGuard, layout) != nullptr) return false;
     const BITMAPINFOHEADER* header = reinterpret_cast<const BITMAPINFOHEADER*>(data.data() + layout.headerOffset);
+    std::vector<uint8_t> coreInfo;
+    if (layout.coreHeader) {
+        coreInfo = infoFromCoreHeader(data.data(), layout);
+        header = reinterpret_cast<const BITMAPINFOHEADER*>(coreInfo.data());
+    }
     HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, data.data() + layout.pixelOffset,
                                     reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
     if (!bitmap) return false;
@@ -98,6 +105,11 @@ struct SectionTarget {
 
 void showDecoderMessage(void*, const char* caption, const char* text) {
     MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+// A JPEG that cannot be found or opened is named to the user; a bitmap is not.
+void reportUnopenedJpeg(const char* name) {
+    if (imageKindOf(name) == ImageKind::Jpeg) MessageBoxA(nullptr, name, "can't open jpeg-file", MB_OK);
 }
 
 uint8_t* allocateSection(void* context, int32_t width, int32_t height, size_t) {
@@ -141,7 +153,7 @@ bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
     if (imageKindOf(storedName) == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
     char fullName[MAX_PATH];
     if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
-        MessageBoxA(nullptr, storedName, "can't open jpeg-file", MB_OK);
+        reportUnopenedJpeg(storedName);
         return false;
     }
     return decodeJpeg(fullName, dc, image);
@@ -221,7 +233,12 @@ using Converter = uint32_t (*)(const char*, const LoadedImage&, HDC);
 
 uint32_t load(Cache& cache, const char* name, void* owner, Converter convert) {
     char key[scene::kNameCapacity];
-    if (!cacheKey(name, key)) return 0;
+    // A name whose stored form does not fit (a drive name far from a deeply
+    // placed plug-in) cannot be opened by its stored form.
+    if (!cacheKey(name, key)) {
+        if (name) reportUnopenedJpeg(name);
+        return 0;
+    }
     if (const CacheEntry* known = cache.findByName(key)) return known->id;
     DeviceContext context(static_cast<HWND>(owner));
     LoadedImage image;

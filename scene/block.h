@@ -4,7 +4,7 @@
 // [X] construction from the rest of a scene-file line, destruction
 // [X] mesh rebuild for kind and fineness changes
 // [X] Finer / Rougher, never past the fineness ceiling
-// [ ] skin displacement on construction (arrives with the skin cache)
+// [X] skin displacement on construction, or with the deferred mesh
 #pragma once
 
 #include <cstdint>

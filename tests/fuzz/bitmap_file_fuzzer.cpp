@@ -19,6 +19,10 @@ uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8);
 // it rather than as the checks do, so that the two can disagree.
 uint64_t infoBytes(const uint8_t* info) {
     const uint32_t headerSize = u32(info);
+    if (headerSize == 12) {   // OS/2: three-byte entries, as many as the depth indexes
+        const uint16_t coreBits = u16(info + 10);
+        return 12 + (coreBits <= 8 ? 3ull << coreBits : 0);
+    }
     const uint16_t bits = u16(info + 14);
     const uint32_t compression = u32(info + 16);
     uint64_t colors = u32(info + 32);

@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image/bitmap_file.h"
 #include "tools/make-samples/sample_images.h"
@@ -91,7 +93,7 @@ TEST(CheckBitmapFile, EachRefusalGivesItsReason) {
         {"palette-cut.bmp", "colour table past end of file"},
         {"v5-header-cut.bmp", "header past end of file"},
         {"header-size-0.bmp", "unsupported header size"},
-        {"header-size-12.bmp", "unsupported header size"},
+        {"header-size-12.bmp", "planes not 1"},   // read as a core header: its planes are the height's low half
         {"header-size-41.bmp", "unsupported header size"},
         {"header-size-64.bmp", "unsupported header size"},
         {"header-size-4294967295.bmp", "unsupported header size"},
@@ -126,8 +128,7 @@ TEST(CheckBitmapFile, EachRefusalGivesItsReason) {
         {"rle4-on-8.bmp", "RLE4 needs 4 bits, bottom-up"},
         {"rle8-no-image-size.bmp", "RLE without an image size"},
         {"rle8-image-size-beyond.bmp", "pixels past end of file"},
-        {"pal8-257-colours.bmp", "more colours than the depth holds"},
-        {"pal1-3-colours.bmp", "more colours than the depth holds"},
+        {"pal8-257-colours.bmp", "colour table past end of file"},
         {"colours-all-ones.bmp", "colour table too large"},
         {"rgb24-300-colours.bmp", "colour table too large"},
         {"pal8-implied-256-colours.bmp", "colour table past end of file"},
@@ -139,6 +140,18 @@ TEST(CheckBitmapFile, EachRefusalGivesItsReason) {
         {"pixel-offset-89.bmp", "pixels past end of file"},
         {"pixel-offset-2147483648.bmp", "pixel offset outside the file"},
         {"pixel-offset-4294967295.bmp", "pixel offset outside the file"},
+        {"core-headers-minus-one.bmp", "shorter than its headers"},
+        {"core-pixels-minus-one.bmp", "pixels past end of file"},
+        {"core-palette-cut.bmp", "colour table past end of file"},
+        {"core-width-0.bmp", "width out of range"},
+        {"core-width-65535.bmp", "width out of range"},
+        {"core-height-0.bmp", "height out of range"},
+        {"core-height-16385.bmp", "height out of range"},
+        {"core-planes-2.bmp", "planes not 1"},
+        {"core-bits-16.bmp", "unsupported bit depth"},
+        {"core-bits-32.bmp", "unsupported bit depth"},
+        {"core-pixel-offset-25.bmp", "pixel offset outside the file"},
+        {"core-pixels-above-ceiling.bmp", "more pixels than the ceiling"},
     };
     size_t refused = 0;
     for (const auto& file : samples::hostileBitmaps()) {
@@ -206,6 +219,112 @@ TEST(CheckBitmapFile, BitFieldsWithAColourTableMustHoldIt) {
     file.insert(file.begin() + 66, 1024, 0);
     samples::putU32(file, field::kPixelOffset, 66 + 1024);
     EXPECT_EQ(check(file), nullptr);
+}
+
+// An OS/2 file reaches GDI as the information header and four-byte colour
+// table its own 16-bit fields and three-byte entries stand for.
+TEST(CheckBitmapFile, CoreHeadersBecomeInformationHeaders) {
+    const Bytes file = samples::encodeCoreBmp(kPicture, 8);
+    BitmapLayout layout;
+    ASSERT_EQ(check(file, layout), nullptr);
+    EXPECT_TRUE(layout.coreHeader);
+    EXPECT_EQ(layout.width, 4);
+    EXPECT_EQ(layout.height, 3);
+    EXPECT_EQ(layout.pixelOffset, 26u + 3 * 256);
+    EXPECT_EQ(layout.pixelBytes, 12u);
+
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[file.size()]);
+    std::memcpy(exact.get(), file.data(), file.size());
+    const Bytes info = infoFromCoreHeader(exact.get(), layout);
+    // The 40-byte form encodeBmp writes for the same picture, but for its
+    // resolution, its image size and its table of 4 colours rather than 256.
+    Bytes want = samples::encodeBmp(kPicture, {8, BmpCompression::Rgb, false});
+    want.erase(want.begin() + 70, want.end());
+    want.erase(want.begin(), want.begin() + 14);
+    want.resize(40 + 4 * 256, 0);
+    samples::putU32(want, field::kImageSize - 14, 0);
+    samples::putU32(want, 38 - 14, 0);
+    samples::putU32(want, 42 - 14, 0);
+    samples::putU32(want, field::kColorsUsed - 14, 256);
+    EXPECT_EQ(info, want);
+
+    // 24 bits: no table at all.
+    ASSERT_EQ(check(samples::encodeCoreBmp(kPicture), layout), nullptr);
+    EXPECT_EQ(layout.pixelOffset, 26u);
+    EXPECT_EQ(layout.pixelBytes, 36u);
+}
+
+// GDI decodes run-length pixels until their end marker, and a damaged file
+// has none where it should. A careless decoder is played here: it takes pairs
+// from the pixel offset, honours escapes, ignores rows and picture size, and
+// stops only at an end of bitmap. Behind every file's bytes the loader writes
+// the guard; the walk must end inside it, whichever parity it arrives at.
+struct Walk {
+    bool ended = false;   // false: a byte past the buffer was wanted
+    size_t at = 0;
+};
+
+Walk carelessRunLengthWalk(const uint8_t* data, size_t size, size_t from, bool fourBit) {
+    Walk walk;
+    size_t p = from;
+    volatile uint8_t sink = 0;
+    auto take = [&](size_t bytes) {
+        if (p + bytes > size) return false;
+        for (size_t i = 0; i < bytes; ++i) sink = sink ^ data[p + i];
+        return true;
+    };
+    for (;;) {
+        if (!take(2)) return walk;
+        const uint8_t count = data[p], value = data[p + 1];
+        p += 2;
+        if (count != 0 || value == 0) continue;   // a run, or an end of line
+        if (value == 1) break;                     // end of bitmap
+        size_t bytes = value == 2 ? 2 : fourBit ? (value + 1) / 2 : value;
+        bytes += bytes & 1;                        // absolute runs keep pairs aligned
+        if (!take(bytes)) return walk;
+        p += bytes;
+    }
+    walk.ended = true;
+    walk.at = p;
+    return walk;
+}
+
+TEST(RunLengthGuard, StopsAnOvershootingDecoderAtEitherParity) {
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (const auto& file : samples::hostileBitmaps()) {
+        BitmapLayout layout;
+        if (file.outcome == Outcome::Accepted && check(file.bytes, layout) == nullptr && layout.runLength)
+            files.emplace_back(file.name, file.bytes);
+    }
+    // Pixel data without an end, ending at an even and at an odd distance
+    // from the pixel offset, inside a run, an absolute run and a delta.
+    const Bytes rle8 = samples::encodeBmp(kPicture, {8, BmpCompression::Rle8, false});
+    const Bytes rle4 = samples::encodeBmp(kPicture, {4, BmpCompression::Rle4, false});
+    const std::vector<Bytes> tails = {{255, 1}, {255, 1, 7}, {0, 255, 1}, {0, 254, 1, 2}, {0, 2}, {0, 2, 9}, {0}, {0, 3}};
+    for (const Bytes* base : {&rle8, &rle4}) {
+        for (const Bytes& tail : tails) {
+            Bytes b(base->begin(), base->begin() + samples::getU32(*base, field::kPixelOffset));
+            b.insert(b.end(), tail.begin(), tail.end());
+            samples::putU32(b, field::kImageSize, static_cast<uint32_t>(tail.size()));
+            files.emplace_back((base == &rle8 ? "rle8 tail of " : "rle4 tail of ") + std::to_string(tail.size()), b);
+        }
+    }
+    bool odd = false, even = false;
+    for (const auto& [name, bytes] : files) {
+        BitmapLayout layout;
+        ASSERT_EQ(check(bytes, layout), nullptr) << name;
+        const size_t size = bytes.size() + kRunLengthGuard;
+        std::unique_ptr<uint8_t[]> buffer(new uint8_t[size]);
+        std::memcpy(buffer.get(), bytes.data(), bytes.size());
+        writeRunLengthGuard(buffer.get() + bytes.size());
+        const bool fourBit = samples::getU32(bytes, field::kCompression) == 2;
+        const Walk walk = carelessRunLengthWalk(buffer.get(), size, layout.pixelOffset, fourBit);
+        EXPECT_TRUE(walk.ended) << name << ": read past the guard";
+        if (walk.ended && walk.at > bytes.size()) ((walk.at - bytes.size()) % 2 ? odd : even) = true;
+    }
+    // Both parities were met at the guard.
+    EXPECT_TRUE(odd);
+    EXPECT_TRUE(even);
 }
 
 TEST(ImageKindOf, OnlyADotBmpEndingIsABitmap) {

@@ -9,9 +9,11 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <cstdio>
@@ -202,9 +204,12 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
         const std::string jpg = put("twin.jpg", samples::encodeJpeg(picture, exact));
         const std::string bmpTop = put("twin-topdown.bmp", samples::encodeBmp(picture, {24, samples::BmpCompression::Rgb, true}));
         const std::string bmpPal = put("twin-rle8.bmp", samples::encodeBmp(picture, {8, samples::BmpCompression::Rle8, false}));
+        // OS/2 core headers, as older tools still write them.
+        const std::string core = put("twin-core.bmp", samples::encodeCoreBmp(picture));
+        const std::string corePal = put("twin-core-pal8.bmp", samples::encodeCoreBmp(picture, 8));
         std::vector<std::vector<Colour>> seen;
         int key = 1;
-        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal}) {
+        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal}) {
             HostObject object(key);
             bindScene(object, facingPlane(name));
             clear(0, 0, 0);
@@ -267,6 +272,67 @@ TEST_F(Images, OneMaterialNamedTwiceIsUploadedOnce) {
     bind(third);
     EXPECT_EQ(textureCount(), 2);
     plugin_.StopPlugin(3);
+    plugin_.StopPlugin(1);
+}
+
+// An image editor keeps the picture it shows open for writing; the plug-in
+// reads it all the same, a bitmap as well as a JPEG.
+TEST_F(Images, APictureHeldOpenForWritingStillLoads) {
+    samples::JpegOptions exact;
+    exact.quality = 100;
+    exact.fullChroma = true;
+    const samples::Picture picture = samples::quadrants(16, 16);
+    int key = 1;
+    for (const std::string& name : {put("held.bmp", samples::encodeBmp(picture)),
+                                    put("held.jpg", samples::encodeJpeg(picture, exact))}) {
+        HANDLE held = CreateFileA(fullName(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << lastErrorText(name.c_str());
+        HostObject object(key);
+        bindScene(object, facingPlane(name));
+        clear(0, 0, 0);
+        plugin_.TimerDraw(key);
+        EXPECT_TRUE(closeTo(at(-0.25, 0.25), samples::kTopLeft, 6)) << name;
+        EXPECT_TRUE(closeTo(at(0.25, -0.25), samples::kBottomRight, 6)) << name;
+        plugin_.StopPlugin(key);
+        CloseHandle(held);
+        ++key;
+    }
+}
+
+// A plug-in placed deep in the folder tree cannot store the name of a picture
+// near the drive's root: the relative form climbs past the name length. Such
+// a JPEG is reported as one that cannot be opened; a bitmap stays silent, as
+// a missing one does.
+TEST_F(Images, AJpegWhoseStoredNameCannotBeFormedIsReported) {
+    std::string deep = workDir_ + "\\p\\";
+    ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << lastErrorText(deep.c_str());
+    int levels = 0;
+    while (deep.size() + 2 + std::strlen("plexa.dll") < 240) {
+        deep += "d\\";
+        ++levels;
+        ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr)) << lastErrorText(deep.c_str());
+    }
+    ASSERT_TRUE(CopyFileA((exeDirectory() + "plexa.dll").c_str(), (deep + "plexa.dll").c_str(), FALSE))
+        << lastErrorText("CopyFileA");
+    loadPlugin(deep + "plexa.dll");
+    ASSERT_FALSE(HasFatalFailure());
+
+    const std::string jpg = workDir_ + "\\far.jpg";
+    const std::string bmp = workDir_ + "\\far.bmp";
+    // The stored form would be one "..\" for each level, and one for "p".
+    ASSERT_GE(3 * (levels + 1) + std::strlen("far.jpg"), 260u);
+    const samples::Picture picture = samples::quadrants(8, 8);
+    for (const auto& [name, bytes] : {std::pair{jpg, samples::encodeJpeg(picture)}, std::pair{bmp, samples::encodeBmp(picture)}})
+        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, facingPlane(jpg) + facingPlane(bmp));
+    ASSERT_EQ(recorder_.dialogs().size(), 1u) << describe(recorder_.dialogs());
+    EXPECT_EQ(recorder_.dialogs()[0].caption, "can't open jpeg-file");
+    EXPECT_EQ(recorder_.dialogs()[0].text, jpg);
+    EXPECT_EQ(textureCount(), 0);
     plugin_.StopPlugin(1);
 }
 

@@ -45,7 +45,12 @@ void PluginHost::SetUp() {
     ASSERT_TRUE(CreateDirectoryA(workDir_.c_str(), nullptr)) << lastErrorText("CreateDirectoryA");
     ASSERT_TRUE(SetCurrentDirectoryA(workDir_.c_str()));
 
-    const std::string path = exeDirectory() + "plexa.dll";
+    loadPlugin(exeDirectory() + "plexa.dll");
+}
+
+void PluginHost::loadPlugin(const std::string& path) {
+    if (module_) FreeLibrary(module_);
+    plugin_ = Exports{};
     module_ = LoadLibraryA(path.c_str());
     ASSERT_NE(module_, nullptr) << lastErrorText(path.c_str());
     plugin_.InitPlugin = reinterpret_cast<decltype(plugin_.InitPlugin)>(GetProcAddress(module_, "InitPlugin"));

@@ -213,6 +213,32 @@ Bytes encodeBmp(const Picture& picture, const BmpOptions& options) {
     return file;
 }
 
+Bytes encodeCoreBmp(const Picture& picture, int bits) {
+    if ((bits != 1 && bits != 4 && bits != 8 && bits != 24) || picture.width > 0xFFFF || picture.height > 0xFFFF)
+        return {};
+    const Bytes info = encodeBmp(picture, {bits, BmpCompression::Rgb, false});
+    if (info.empty()) return {};
+    const size_t entries = bits <= 8 ? size_t{1} << bits : 0;
+    const size_t pixelOffset = bmp_field::kCoreHeadersEnd + 3 * entries;
+    const size_t pixelsFrom = getU32(info, bmp_field::kPixelOffset);
+    Bytes file(pixelOffset, 0);
+    file[0] = 'B';
+    file[1] = 'M';
+    putU32(file, bmp_field::kFileSize, static_cast<uint32_t>(pixelOffset + info.size() - pixelsFrom));
+    putU32(file, bmp_field::kPixelOffset, static_cast<uint32_t>(pixelOffset));
+    putU32(file, bmp_field::kHeaderSize, 12);
+    putU16(file, bmp_field::kCoreWidth, static_cast<uint16_t>(picture.width));
+    putU16(file, bmp_field::kCoreHeight, static_cast<uint16_t>(picture.height));
+    putU16(file, bmp_field::kCorePlanes, 1);
+    putU16(file, bmp_field::kCoreBits, static_cast<uint16_t>(bits));
+    // The palette encodeBmp made, blue, green, red, without the fourth byte;
+    // the entries past the picture's colours stay black.
+    for (size_t i = 0; 54 + 4 * i < pixelsFrom && i < entries; ++i)
+        for (size_t c = 0; c < 3; ++c) file[bmp_field::kCoreHeadersEnd + 3 * i + c] = info[54 + 4 * i + c];
+    file.insert(file.end(), info.begin() + static_cast<std::ptrdiff_t>(pixelsFrom), info.end());
+    return file;
+}
+
 // ---------------------------------------------------------------- JPEG
 
 namespace {
@@ -353,6 +379,8 @@ std::vector<NamedFile> sampleFiles() {
     add("quad-64-pal4.bmp", encodeBmp(quad, {4, BmpCompression::Rgb, false}));
     add("quad-64-565.bmp", encodeBmp(quad, {16, BmpCompression::Rgb, false}));
     add("quad-64-32.bmp", encodeBmp(quad, {32, BmpCompression::Rgb, false}));
+    add("quad-64-core.bmp", encodeCoreBmp(quad));
+    add("quad-64-core-pal4.bmp", encodeCoreBmp(quad, 4));
     JpegOptions progressive = exact;
     progressive.progressive = true;
     add("quad-64-progressive.jpg", encodeJpeg(quad, progressive));
@@ -415,6 +443,20 @@ std::vector<HostileFile> hostileBitmaps() {
     add("ok-rle4.bmp", encodeBmp(q, {4, BmpCompression::Rle4, false}), Outcome::Accepted);
     add("ok-565.bmp", encodeBmp(q, {16, BmpCompression::Rgb, false}), Outcome::Accepted);
     add("ok-32.bmp", encodeBmp(q, {32, BmpCompression::Rgb, false}), Outcome::Accepted);
+    const Bytes core = encodeCoreBmp(q);   // rows of 12 bytes, 62 bytes in all
+    const Bytes corePal8 = encodeCoreBmp(q, 8);
+    add("ok-core-24.bmp", core, Outcome::Accepted);
+    add("ok-core-pal8.bmp", corePal8, Outcome::Accepted);
+    add("ok-core-pal4.bmp", encodeCoreBmp(q, 4), Outcome::Accepted);
+    add("ok-core-pal1.bmp", encodeCoreBmp(checker(4, 3, 1, {0, 0, 0}, {255, 255, 255}), 1), Outcome::Accepted);
+    {   // More colours stated than 8 bits can index, all of them in the file:
+        // the system reads the first 256.
+        Bytes b = pal8;
+        b.insert(b.begin() + 54 + 16, 4 * 296, 0);
+        putU32(b, bmp_field::kColorsUsed, 300);
+        putU32(b, bmp_field::kPixelOffset, 54 + 4 * 300);
+        add("ok-pal8-300-colours.bmp", b, Outcome::Accepted);
+    }
     {   // The signature is the system's business, not the checks'.
         Bytes b = base;
         b[0] = 'X';
@@ -475,7 +517,8 @@ std::vector<HostileFile> hostileBitmaps() {
 
     // Colour tables.
     add("pal8-257-colours.bmp", patched32(pal8, bmp_field::kColorsUsed, 257), Outcome::Refused);
-    add("pal1-3-colours.bmp", patched32(pal1, bmp_field::kColorsUsed, 3), Outcome::Refused);
+    // Three colours for one bit, the third inside the file (on the pixels).
+    add("pal1-3-colours.bmp", patched32(pal1, bmp_field::kColorsUsed, 3), Outcome::Accepted);
     add("colours-all-ones.bmp", patched32(base, bmp_field::kColorsUsed, 0xFFFFFFFFu), Outcome::Refused);
     add("rgb24-300-colours.bmp", patched32(base, bmp_field::kColorsUsed, 300), Outcome::Refused);
     {   // 8 bits with no colour count: the system reads all 256 entries.
@@ -486,6 +529,24 @@ std::vector<HostileFile> hostileBitmaps() {
         Bytes b = encodeBmp(q, {16, BmpCompression::Rgb, false});
         putU32(b, bmp_field::kColorsUsed, 256);
         add("bitfields-with-colour-table-beyond.bmp", b, Outcome::Refused);
+    }
+
+    // Core headers: their own fields at their own offsets.
+    add("core-headers-minus-one.bmp", cut(core, bmp_field::kCoreHeadersEnd - 1), Outcome::Refused);
+    add("core-pixels-minus-one.bmp", cut(core, core.size() - 1), Outcome::Refused);
+    add("core-palette-cut.bmp", cut(corePal8, bmp_field::kCoreHeadersEnd + 3 * 255), Outcome::Refused);
+    add("core-width-0.bmp", patched16(core, bmp_field::kCoreWidth, 0), Outcome::Refused);
+    add("core-width-65535.bmp", patched16(core, bmp_field::kCoreWidth, 0xFFFF), Outcome::Refused);
+    add("core-height-0.bmp", patched16(core, bmp_field::kCoreHeight, 0), Outcome::Refused);
+    add("core-height-16385.bmp", patched16(core, bmp_field::kCoreHeight, 16385), Outcome::Refused);
+    add("core-planes-2.bmp", patched16(core, bmp_field::kCorePlanes, 2), Outcome::Refused);
+    for (uint16_t bits : {16, 32})   // a core header has no masks and GDI no such depths for it
+        add("core-bits-" + std::to_string(bits) + ".bmp", patched16(core, bmp_field::kCoreBits, bits), Outcome::Refused);
+    add("core-pixel-offset-25.bmp", patched32(core, bmp_field::kPixelOffset, 25), Outcome::Refused);
+    {   // Each side allowed, the product above the pixel ceiling.
+        Bytes b = patched16(core, bmp_field::kCoreWidth, 16384);
+        putU16(b, bmp_field::kCoreHeight, 16384);
+        add("core-pixels-above-ceiling.bmp", b, Outcome::Refused);
     }
 
     // Pixel offsets.

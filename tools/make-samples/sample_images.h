@@ -5,7 +5,7 @@
 // [X] pictures: flat colour, four quadrants, checker, grey gradient, bumps,
 //     a wood-like grain; any size, non-powers of two included
 // [X] Windows bitmaps: 1, 4, 8 (palette or RLE8), 16 (bit fields), 24 and 32
-//     bits, bottom-up or top-down
+//     bits, bottom-up or top-down; OS/2 core headers at 1, 4, 8 and 24 bits
 // [X] JPEG: baseline, 4:4:4 or 4:2:0, progressive, arithmetic-coded (when the
 //     library can write it), grey, CMYK, restart markers
 // [X] hostile bitmaps: every header field at its edges, truncations, and the
@@ -13,7 +13,7 @@
 // [X] hostile JPEGs: empty, not JPEG, truncated, corrupted, huge dimensions in
 //     the header, unsupported colour, endless scans, with their outcome
 // [X] seed lines for the scene-line reader
-// [ ] OS/2 bitmaps and embedded PNG are only present as refusals
+// [ ] embedded PNG is only present as a refusal
 #pragma once
 
 #include <cstdint>
@@ -73,12 +73,19 @@ struct BmpOptions {
 // fields. Empty when the picture cannot be stored that way.
 Bytes encodeBmp(const Picture& picture, const BmpOptions& options = {});
 
+// The same picture behind an OS/2 core header (12 bytes, 16-bit sizes) with a
+// full table of three-byte entries; bits 1, 4, 8 or 24, bottom-up. Empty when
+// the picture cannot be stored that way.
+Bytes encodeCoreBmp(const Picture& picture, int bits = 24);
+
 // Offsets of the fields of a file made by encodeBmp, for patching.
 namespace bmp_field {
 constexpr size_t kFileSize = 2, kPixelOffset = 10;
 constexpr size_t kHeaderSize = 14, kWidth = 18, kHeight = 22, kPlanes = 26, kBits = 28, kCompression = 30,
                  kImageSize = 34, kColorsUsed = 46;
 constexpr size_t kHeadersEnd = 54;
+// ...and of one made by encodeCoreBmp.
+constexpr size_t kCoreWidth = 18, kCoreHeight = 20, kCorePlanes = 22, kCoreBits = 24, kCoreHeadersEnd = 26;
 }  // namespace bmp_field
 
 void putU16(Bytes& bytes, size_t offset, uint16_t value);
