@@ -21,7 +21,7 @@
 set -uo pipefail
 
 repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-if [[ -z ${DISPLAY:-} ]]; then
+if [[ -z ${DISPLAY:-} && ${1:-} =~ ^--(update|check|draw)$ ]]; then
     exec "$repo_root/tools/with-display.sh" "$0" "$@"
 fi
 
@@ -153,9 +153,17 @@ draw() {
 }
 
 # Pixels of $1 and $2 differing by more than the fuzz; the difference
-# picture goes to $3.
+# picture goes to $3. Nothing when the two cannot be compared (compare's
+# status 2: a different size, an unreadable file).
 differing_pixels() {
-    compare -metric AE -fuzz "$fuzz%" "$1" "$2" "$3" 2>&1 >/dev/null | awk '{ printf "%d\n", $1 }'
+    local report status
+    report=$(compare -metric AE -fuzz "$fuzz%" "$1" "$2" "$3" 2>&1 >/dev/null)
+    status=$?
+    if [[ $status -gt 1 ]]; then
+        echo "$report" >&2
+        return 0
+    fi
+    awk '{ printf "%d\n", $1 }' <<<"$report"
 }
 
 check() {
@@ -166,7 +174,7 @@ check() {
     draw after "$dir/$name-new.png" || return 1
     local count
     count=$(differing_pixels "$reference" "$dir/$name-new.png" "$dir/$name-diff.png")
-    echo "$name guards $guards: $count pixels differ by more than $fuzz% (at most $max_pixels allowed)"
+    echo "$name guards $guards: ${count:-all} pixels differ by more than $fuzz% (at most $max_pixels allowed)"
     if [[ -z $count || $count -gt $max_pixels ]]; then
         echo "FAIL: $name no longer draws as docs/commands/$name.png"
         echo "  new picture:        $dir/$name-new.png"
