@@ -112,7 +112,7 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
         }
         bool takesValue = name == "--desktop" || name == "--plugin" || name == "--frames" ||
                           name == "--screenshot" || name == "--size" || name == "--click" ||
-                          name == "--color" || name == "--menu-screenshot";
+                          name == "--color" || name == "--open-file" || name == "--menu-screenshot";
         if (!takesValue) {
             result.error = "unknown option " + args[i];
             return result;
@@ -124,7 +124,13 @@ CommandLineResult parseCommandLine(const std::vector<std::string>& args) {
             }
             value = args[++i];
         }
-        if (name == "--desktop" || name == "--plugin" || name == "--screenshot" || name == "--menu-screenshot") {
+        if (name == "--open-file") {
+            if (value.empty()) {
+                result.error = "--open-file needs a file name";
+                return result;
+            }
+            options.openFileAnswer = value;
+        } else if (name == "--desktop" || name == "--plugin" || name == "--screenshot" || name == "--menu-screenshot") {
             if (value.empty()) {
                 result.error = name + " needs a file name";
                 return result;
@@ -196,6 +202,8 @@ std::string usageText() {
            "                      X2,Y2\n"
            "  --color R,G,B       in a --frames run, the colour dialog is answered with\n"
            "                      this colour (each 0 to 255) before its OK\n"
+           "  --open-file NAME    in a --frames run, NAME is typed into the file-name field\n"
+           "                      of each open-file dialog before its OK\n"
            "  --menu-screenshot FILE\n"
            "                      in a --frames run, capture the screen under the window\n"
            "                      and the first popup menu while it is open, as a PNG;\n"

@@ -2,7 +2,7 @@
 //
 // [X] --desktop FILE, --plugin PATH, --frames N, --screenshot FILE.png,
 //     --size WxH, --click F,KIND,X,Y[,X2,Y2|,ID] (repeatable), --color R,G,B,
-//     --menu-screenshot FILE.png, --help; "--name value" and "--name=value"
+//     --open-file NAME, --menu-screenshot FILE.png, --help; "--name value" and "--name=value"
 //     both work
 // [X] every refusal names the option and what it wanted
 #pragma once
@@ -45,6 +45,9 @@ struct HostOptions {
     // without it the dialog's OK takes the colour it opened on.
     bool hasColourAnswer = false;
     uint8_t colourAnswer[3] = {0, 0, 0};
+    // Typed into the open-file dialog's file-name field in a non-interactive
+    // run; empty: the dialog's OK takes whatever name it shows.
+    std::string openFileAnswer;
     // Captured from the screen while the first popup menu of the run is open.
     std::string menuScreenshotPath;
     bool help = false;

@@ -207,6 +207,7 @@ int HostApp::run() {
         if (options_.hasColourAnswer) {
             answerColourDialogWith(options_.colourAnswer[0], options_.colourAnswer[1], options_.colourAnswer[2]);
         }
+        if (!options_.openFileAnswer.empty()) answerOpenFileDialogWith(options_.openFileAnswer);
         if (!menuScreenshotPath_.empty()) captureNextMenu(window_.window, menuScreenshotPath_);
         for (const ScriptedClick& click : options_.clicks) {
             if (click.afterFrame >= options_.frames) {
@@ -214,10 +215,11 @@ int HostApp::run() {
                          static_cast<unsigned long>(click.afterFrame), static_cast<unsigned long>(options_.frames));
             }
         }
-    } else if (options_.hasColourAnswer ||
+    } else if (options_.hasColourAnswer || !options_.openFileAnswer.empty() ||
                std::any_of(options_.clicks.begin(), options_.clicks.end(),
                            [](const ScriptedClick& click) { return click.menuChoice >= 0; })) {
-        complain("--color and menu items named in --click only answer the dialogs and menus of a --frames run");
+        complain("--color, --open-file and menu items named in --click only answer the dialogs and menus of a "
+                 "--frames run");
     }
 
     for (const DesktopObject& object : desktop) bindObject(object);

@@ -25,6 +25,8 @@ unsigned g_pick = 0;
 bool g_hasColour = false;
 uint8_t g_colour[3] = {0, 0, 0};
 
+std::string g_openFileName;
+
 HWND g_captureWindow = nullptr;
 std::string g_capturePath;
 bool g_captureOk = false;
@@ -58,6 +60,8 @@ constexpr int kPaintTicks = 5;
 constexpr int kRedField = 706;
 constexpr int kGreenField = 707;
 constexpr int kBlueField = 708;
+// File-name field of the open-file dialog (<dlgs.h> cmb13).
+constexpr int kFileNameField = 0x47c;
 // Dialogs already sent IDOK. Handles can be reused once a dialog is gone, so
 // an entry is dropped when its window is destroyed.
 std::set<HWND> g_answered;
@@ -127,6 +131,16 @@ void answerColourDialog(HWND dialog) {
     std::fflush(stdout);
 }
 
+// A person types the name into the dialog's file-name field and presses OK;
+// the dialog then resolves and checks it as its own.
+void answerOpenFileDialog(HWND dialog) {
+    HWND field = GetDlgItem(dialog, kFileNameField);
+    if (!field) return;  // not an open-file dialog
+    SetWindowTextA(field, g_openFileName.c_str());
+    std::printf("    file name \"%s\" typed in\n", g_openFileName.c_str());
+    std::fflush(stdout);
+}
+
 LRESULT CALLBACK dialogHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE) {
         HWND window = reinterpret_cast<HWND>(wParam);
@@ -136,6 +150,7 @@ LRESULT CALLBACK dialogHook(int code, WPARAM wParam, LPARAM lParam) {
             if (g_answered.insert(window).second) {
                 printDialog(window);
                 if (g_hasColour) answerColourDialog(window);
+                if (!g_openFileName.empty()) answerOpenFileDialog(window);
                 ++g_answeredDialogs;
                 PostMessageA(window, WM_COMMAND, IDOK, 0);
             } else {
@@ -381,6 +396,10 @@ void answerColourDialogWith(uint8_t red, uint8_t green, uint8_t blue) {
     g_colour[0] = red;
     g_colour[1] = green;
     g_colour[2] = blue;
+}
+
+void answerOpenFileDialogWith(const std::string& name) {
+    g_openFileName = name;
 }
 
 void captureNextMenu(HWND window, const std::string& path) {

@@ -18,7 +18,8 @@
 //     for is picked through the menu's own keyboard handling
 // [X] a picture of the screen under a window and the open menu, taken while
 //     the menu waits for input
-// [ ] typing into a dialog's fields (file names)
+// [X] the open-file dialog: a file name given beforehand is typed into its
+//     file-name field before its OK
 #pragma once
 
 #include <cstddef>
@@ -40,6 +41,8 @@ void pickInNextMenu(unsigned commandId);
 bool takeUnusedMenuPick(unsigned* commandId);
 
 void answerColourDialogWith(uint8_t red, uint8_t green, uint8_t blue);
+// Every open-file dialog of the run gets this name in its file-name field.
+void answerOpenFileDialogWith(const std::string& name);
 
 // While the next popup menu is open: the screen under `window`'s client area
 // and the menu, saved as a PNG at `path`. menuCaptureResult tells whether it

@@ -779,7 +779,8 @@ void commandLineDefaultsAndBothSpellings() {
     // and the colour answer is three bytes.
     CommandLineResult picks = parseCommandLine({"--click", "1,right,10,20,32", "--click=2,shift-right,3,4,65535",
                                                 "--click", "3,right,5,6", "--color", "255,128,0",
-                                                "--frames", "9", "--menu-screenshot=m.png"});
+                                                "--frames", "9", "--menu-screenshot=m.png",
+                                                "--open-file", "Z:\\tmp\\wood.bmp"});
     CHECK_EQ(picks.error, std::string());
     if (CHECK_EQ(picks.options.clicks.size(), 3u)) {
         CHECK(picks.options.clicks[0].kind == ScriptedClick::Kind::Right);
@@ -794,6 +795,7 @@ void commandLineDefaultsAndBothSpellings() {
     CHECK_EQ(static_cast<int>(picks.options.colourAnswer[1]), 128);
     CHECK_EQ(static_cast<int>(picks.options.colourAnswer[2]), 0);
     CHECK_EQ(picks.options.menuScreenshotPath, std::string("m.png"));
+    CHECK_EQ(picks.options.openFileAnswer, std::string("Z:\\tmp\\wood.bmp"));
     CHECK(!none.options.hasColourAnswer);
 
     // A file name may itself contain '='.
@@ -814,7 +816,7 @@ void commandLineRefusals() {
         {"--click", "1,left,2,3,32"}, {"--click", "1,double,2,3,32"}, {"--click", "1,right,2,3,65536"},
         {"--click", "1,right,2,3,-1"}, {"--click", "1,right,2,3,"}, {"--click", "1,right,2,3,4,5"},
         {"--color", "255,128"}, {"--color", "256,0,0"}, {"--color", "1,2,3,4"}, {"--color", "1,,3"},
-        {"--color", "-1,0,0"}, {"--color", ""},
+        {"--color", "-1,0,0"}, {"--color", ""}, {"--open-file", ""}, {"--open-file"},
         // The capture needs a drawn frame before its right click, and only
         // non-interactive runs close the menu again.
         {"--menu-screenshot", "m.png"}, {"--frames", "1", "--menu-screenshot", "m.png"},
