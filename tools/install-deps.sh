@@ -14,6 +14,8 @@ packages=(
     wine wine64 xvfb xauth x11-utils
     # assets and tooling
     nasm npm imagemagick libjpeg-turbo-progs libstb-dev
+    # the release package
+    unzip
 )
 
 # Satisfied by a command as well as by the package: some machines carry a
