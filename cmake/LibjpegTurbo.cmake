@@ -258,6 +258,9 @@ if(WIN32)
             -DWITH_TURBOJPEG=OFF
             -DWITH_JAVA=OFF
             -DNASM=${PLEXA_NASM}
+            # The decoder reads strangers' files inside the DLL: it gets the
+            # DLL's hardening (cmake/Win64.cmake).
+            "-DCMAKE_C_FLAGS=${PLEXA_JPEG_WIN_CFLAGS}"
             # Its cmake_minimum_required(2.8) is refused outright by CMake 4.
             -DCMAKE_POLICY_VERSION_MINIMUM=3.5
             --no-warn-unused-cli

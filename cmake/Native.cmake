@@ -98,10 +98,25 @@ if(benchmark_FOUND)
     # The sample encoder is compiled in rather than linked: its library carries
     # the sanitizers. GLU scales materials as the DLL's loader does.
     find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
-    add_executable(plexa_benchmarks benchmarks/render_bench.cpp benchmarks/material_bench.cpp
+    set(PLEXA_BENCH_SOURCES benchmarks/render_bench.cpp benchmarks/material_bench.cpp
         tools/make-samples/sample_images.cpp)
+    add_executable(plexa_benchmarks ${PLEXA_BENCH_SOURCES})
     target_link_libraries(plexa_benchmarks PRIVATE ${PLEXA_BENCH_CORE} ${PLEXA_OSMESA_LIBRARY} ${PLEXA_GLU_LIBRARY}
         benchmark::benchmark)
     add_test(NAME plexa_benchmarks_run COMMAND plexa_benchmarks --benchmark_min_time=0.001)
     set_tests_properties(plexa_benchmarks_run PROPERTIES LABELS benchmark)
+
+    # The same benchmarks over a core built with the DLL's hardening
+    # (cmake/Win64.cmake), so that `tools/bench.sh --hardening` can put the
+    # two side by side in one run. Not built by default.
+    set(PLEXA_BENCH_HARDENING -fstack-protector-strong -D_FORTIFY_SOURCE=2)
+    add_library(plexa_core_hardened STATIC EXCLUDE_FROM_ALL ${PLEXA_CORE_SOURCES})
+    target_include_directories(plexa_core_hardened PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_compile_options(plexa_core_hardened PRIVATE -Wall -Wextra -Wshadow ${PLEXA_BENCH_HARDENING})
+    target_link_libraries(plexa_core_hardened PUBLIC ${PLEXA_JPEG_TARGET})
+    add_executable(plexa_benchmarks_hardened EXCLUDE_FROM_ALL ${PLEXA_BENCH_SOURCES})
+    target_compile_options(plexa_benchmarks_hardened PRIVATE ${PLEXA_BENCH_HARDENING})
+    target_link_options(plexa_benchmarks_hardened PRIVATE -fstack-protector-strong)
+    target_link_libraries(plexa_benchmarks_hardened PRIVATE plexa_core_hardened ${PLEXA_OSMESA_LIBRARY}
+        ${PLEXA_GLU_LIBRARY} benchmark::benchmark)
 endif()

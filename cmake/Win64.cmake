@@ -7,10 +7,49 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 # need nothing beyond Windows' own system DLLs.
 set(PLEXA_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
+# The plug-in reads scene files and pictures that anyone may hand a user, so
+# everything built here gets what mingw-w64 offers against memory faults:
+# stack canaries and checked string and memory calls. Both need libssp, which
+# -fstack-protector-strong at link time brings in, statically with -static.
+# The PE flags ask Windows for ASLR with 64-bit entropy and a non-executable
+# stack and heap (newer binutils set them by default; said here so an older
+# linker cannot silently drop them). tests/release/hardening_test.sh checks
+# the result.
+set(PLEXA_HARDENING_COMPILE -fstack-protector-strong -D_FORTIFY_SOURCE=2)
+set(PLEXA_HARDENING_LINK -fstack-protector-strong -Wl,--dynamicbase,--high-entropy-va,--nxcompat)
+target_compile_options(plexa_core PRIVATE ${PLEXA_HARDENING_COMPILE})
+add_compile_options(${PLEXA_HARDENING_COMPILE})
+add_link_options(${PLEXA_HARDENING_LINK})
+list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_JPEG_WIN_CFLAGS)
+
 # libjpeg-turbo goes inside the DLL: no JPEG DLL to ship beside it.
 include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
 # The core's JPEG decoder is the same library the DLL ships.
 target_link_libraries(plexa_core PUBLIC plexa::jpeg)
+
+# plexa_version_resource(<target> <description>)
+#
+# A VERSIONINFO resource (what Explorer shows under Properties > Details)
+# made from the project's version.
+function(plexa_version_resource target description)
+    get_target_property(output_name ${target} OUTPUT_NAME)
+    if(NOT output_name)
+        set(output_name ${target})
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+        set(PLEXA_VI_FILE_TYPE VFT_DLL)
+        set(PLEXA_VI_ORIGINAL_FILENAME ${output_name}.dll)
+    else()
+        set(PLEXA_VI_FILE_TYPE VFT_APP)
+        set(PLEXA_VI_ORIGINAL_FILENAME ${output_name}.exe)
+    endif()
+    set(PLEXA_VI_DESCRIPTION "${description}")
+    set(PLEXA_VI_INTERNAL_NAME ${output_name})
+    set(rc ${CMAKE_BINARY_DIR}/resources/${output_name}-version.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
 
 add_library(plexa SHARED
     host/plugin_exports_win32.cpp
@@ -24,7 +63,29 @@ add_library(plexa SHARED
 set_target_properties(plexa PROPERTIES PREFIX "" OUTPUT_NAME plexa)
 target_compile_options(plexa PRIVATE -Wall -Wextra -Wshadow)
 target_link_libraries(plexa PRIVATE plexa_core plexa::jpeg opengl32 glu32 gdi32 user32 comdlg32 shell32 ${PLEXA_STATIC_RUNTIME})
+plexa_version_resource(plexa "Plexa render plug-in")
 # No import library is installed or needed: hosts load the DLL with LoadLibrary.
+
+# plexa_split_debug_info(<target>)
+#
+# What ships is stripped; its debug information stays in the build as
+# <file>.debug, named in the stripped file's .gnu_debuglink, so that gdb or
+# winedbg can read a user's crash address against it.
+function(plexa_split_debug_info target)
+    if(NOT CMAKE_OBJCOPY)
+        message(FATAL_ERROR "objcopy not found: the shipped files are stripped with it")
+    endif()
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+        WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+        COMMENT "Stripping $<TARGET_FILE_NAME:${target}>, debug information kept in $<TARGET_FILE_NAME:${target}>.debug"
+        VERBATIM)
+endfunction()
+plexa_split_debug_info(plexa)
 
 add_subdirectory(tools)
 add_subdirectory(tests/win)
+
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -13,7 +13,9 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 xvfb xauth x11-utils
     # assets and tooling
-    nasm npm imagemagick libjpeg-turbo-progs
+    nasm npm imagemagick libjpeg-turbo-progs libstb-dev
+    # the release package
+    unzip
 )
 
 # Satisfied by a command as well as by the package: some machines carry a

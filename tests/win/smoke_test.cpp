@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,15 +15,17 @@
 namespace plexa::wintest {
 namespace {
 
-// The plug-in next to this program: the test must not pick up some other
+// A file next to this program: the test must not pick up some other
 // plexa.dll that happens to be on the search path.
-std::string pluginPath() {
+std::string besideThisProgram(const char* name) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string dir(path);
     dir.erase(dir.find_last_of("\\/") + 1);
-    return dir + "plexa.dll";
+    return dir + name;
 }
+
+std::string pluginPath() { return besideThisProgram("plexa.dll"); }
 
 const char* const kEntryPoints[] = {"InitPlugin", "StopPlugin", "TimerDraw", "PhantomDraw", "ReceiveMessage"};
 
@@ -106,6 +109,43 @@ TEST_F(PluginImage, ImportsOnlySystemDlls) {
         EXPECT_EQ(dll.find("libgcc"), std::string::npos) << dll;
         EXPECT_EQ(dll.find("libstdc++"), std::string::npos) << dll;
         EXPECT_EQ(dll.find("winpthread"), std::string::npos) << dll;
+    }
+}
+
+// What Explorer shows under Properties > Details, read the way it reads it.
+TEST(VersionResource, NamesTheReleaseInTheDllAndTheHost) {
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(PLEXA_EXPECTED_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    for (const char* name : {"plexa.dll", "plexa-host.exe"}) {
+        SCOPED_TRACE(name);
+        const std::string path = besideThisProgram(name);
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+        ASSERT_NE(size, 0u) << lastErrorText(("GetFileVersionInfoSizeA " + path).c_str());
+        std::vector<char> info(size);
+        ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+        ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+        EXPECT_EQ(fixed->dwFileVersionMS, DWORD(major << 16 | minor));
+        EXPECT_EQ(fixed->dwFileVersionLS, DWORD(patch << 16));
+        EXPECT_EQ(fixed->dwProductVersionMS, DWORD(major << 16 | minor));
+
+        auto text = [&](const char* key) -> std::string {
+            char* value = nullptr;
+            UINT chars = 0;
+            const std::string query = std::string("\\StringFileInfo\\040904B0\\") + key;
+            if (!VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &chars) || !value)
+                return "(missing)";
+            return value;
+        };
+        EXPECT_EQ(text("ProductName"), "Plexa");
+        EXPECT_EQ(text("FileVersion"), PLEXA_EXPECTED_VERSION);
+        EXPECT_EQ(text("ProductVersion"), PLEXA_EXPECTED_VERSION);
+        EXPECT_EQ(text("OriginalFilename"), name);
+        EXPECT_NE(text("FileDescription").find("Plexa"), std::string::npos);
     }
 }
 
