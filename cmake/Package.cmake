@@ -6,6 +6,7 @@
 #                                 the build as *.debug)
 #     samples\                    the sample desktop's pictures
 #     README.txt                  the user's guide (docs/user-guide.txt)
+#     guide\                      docs/commands.md and its pictures
 #     SHA256SUMS.txt              the SHA-256 of every other file in the zip
 #
 # tests/release/package_test.sh builds it and tries it as a user would.
@@ -16,6 +17,10 @@ install(PROGRAMS $<TARGET_FILE:plexa> $<TARGET_FILE:plexa-host> DESTINATION .)
 configure_file(${PROJECT_SOURCE_DIR}/docs/user-guide.txt ${CMAKE_BINARY_DIR}/package-files/README.txt
     @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/package-files/README.txt DESTINATION .)
+
+# Every drawing command of the menu before and after, in pictures.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/commands.md DESTINATION guide)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/commands DESTINATION guide FILES_MATCHING PATTERN "*.png")
 
 # The pictures come from the sample generator, the same program the host's own
 # copy of them comes from. It is a Windows program, so it runs under Wine

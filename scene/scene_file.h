@@ -7,6 +7,8 @@
 // [X] ORG SIZE ROT RGB DENS SKINSCALE TRANS (non-finite numbers refused)
 // [X] TEXTURE SKIN SHORTCUT names (at most 259 characters)
 // [X] identification line "880"; lines of 1023 characters or more skipped whole
+// [X] every line written is one the reader takes back (at most 1022 with its
+//     line feed); a block that does not fit is cut, with "line to long"
 // [X] atomic save: a new file replaces the old one only once it is complete
 #pragma once
 

@@ -75,6 +75,8 @@ expected=(
     samples/quad-64-32.bmp
     samples/quad-64-565.bmp
     samples/quad-64-arith.jpg
+    samples/quad-64-core-pal4.bmp
+    samples/quad-64-core.bmp
     samples/quad-64-pal4.bmp
     samples/quad-64-pal8.bmp
     samples/quad-64-progressive.jpg
@@ -95,6 +97,8 @@ expected=(
     samples/wood-640x480.jpg
     samples/wood-641x481.jpg
 )
+expected+=(guide/commands.md)
+for picture in "$repo_root"/docs/commands/*.png; do expected+=("guide/commands/${picture##*/}"); done
 printf "$name/%s\n" "${expected[@]}" | LC_ALL=C sort >"$work/expected.txt"
 unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort >"$work/listing.txt"
 if ! diff -u "$work/expected.txt" "$work/listing.txt" >"$work/listing.diff"; then

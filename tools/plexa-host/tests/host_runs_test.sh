@@ -321,8 +321,9 @@ else
     [[ $(block_line "$case_dir/${name_of[$recoloured]}") == *"RGB[+0.00,+1.00,+0.00]"* ]] ||
         fail "the recoloured object's ${name_of[$recoloured]} does not hold its new colour"
     before=$(cd "$case_dir" && md5sum defplx*.880)
-    run_host --frames 2
+    run_host --frames 2 --screenshot shot.png
     expect_status 0
+    expect_hue "$case_dir/shot.png" "$recoloured" 1
     for key in "${order[@]:2}"; do
         [[ $(scene_of "$key") == "${name_of[$key]}" ]] ||
             fail "key=$key saves to $(scene_of "$key") in the next session, not its own ${name_of[$key]}"
