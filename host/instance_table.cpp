@@ -47,12 +47,13 @@ bool nameTaken(const InstanceTable& table, const PluginInstance& instance, int32
     }
     return false;
 }
+}  // namespace
+
 void logCannotSave(const char* name) {
     char message[object_data::kNameCapacity + 64];
     std::snprintf(message, sizeof message, "cannot save scene file %s", name);
     geometry::logError(message);
 }
-}  // namespace
 
 int32_t ownFileNumber(const char* text, size_t capacity) {
     if (!text || !std::memchr(text, '\0', capacity)) return -1;

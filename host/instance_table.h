@@ -90,4 +90,7 @@ void startInstance(PluginInstance& instance, const InstanceTable* table = nullpt
 // False when the scene was not saved (the log says why).
 bool saveInstance(PluginInstance& instance);
 
+// The log record of a scene that was not saved.
+void logCannotSave(const char* name);
+
 }  // namespace plexa::host

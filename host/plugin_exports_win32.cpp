@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "geometry/numeric.h"
 #include "host/command_window.h"
 #include "host/host_records.h"
 #include "host/instance_table.h"
@@ -104,9 +103,7 @@ extern "C" void StopPlugin(int32_t key) {
     if (SetCurrentDirectoryA(host::library().hostDirectory)) {
         host::saveInstance(*instance);
     } else {
-        char message[MAX_PATH + 64];
-        snprintf(message, sizeof message, "cannot save scene file %s", instance->sceneFileName);
-        geometry::logError(message);
+        host::logCannotSave(instance->sceneFileName);
     }
     if (rememberedLength > 0 && rememberedLength < sizeof remembered) SetCurrentDirectoryA(remembered);
 
