@@ -165,8 +165,9 @@ class LineBuilder {
 public:
     explicit LineBuilder(char (&line)[kLineCapacity]) : line_(line) { line_[0] = '\0'; }
 
-    // `reserve` keeps room for what must follow (the final line feed).
-    bool append(const char* piece, size_t reserve = 0) {
+    // Room for the final line feed is kept after every piece: a line cut
+    // short is ended with one too, and must still be one the reader takes.
+    bool append(const char* piece, size_t reserve = 1) {
         const size_t pieceLength = std::strlen(piece);
         if (length_ + pieceLength + reserve > kLongestLine) {
             geometry::logError("line to long");
@@ -360,8 +361,8 @@ bool writeLine(const Block& block, char (&line)[kLineCapacity]) {
     formatName(piece, "SHORTCUT", block.shortcut);
     if (!builder.append(piece)) return false;
     std::snprintf(piece, sizeof piece, "TRANS[%1.0f] ", static_cast<double>(block.translucency));
-    if (!builder.append(piece, 1)) return false;
-    return builder.append("\n");
+    if (!builder.append(piece)) return false;
+    return builder.append("\n", 0);
 }
 
 void setWriteFaultAfterBytes(long bytes) { g_faultAfterBytes = bytes; }
