@@ -31,6 +31,7 @@
 
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
+#include "image/scale.h"
 #include "render/gl.h"
 #include "tools/make-samples/sample_images.h"
 
@@ -39,6 +40,7 @@ extern char** environ;
 namespace {
 
 using namespace plexa;
+using image::paddedStride;
 
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
@@ -158,7 +160,6 @@ BENCHMARK_CAPTURE(Djpeg, int, "int")->Unit(benchmark::kMillisecond)->UseManualTi
 
 // ---------------------------------------------------------------- the other steps
 
-size_t paddedStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
 
 // GetDIBits of a 24-bit section into a 24-bit, bottom-up read header: row for
 // row the same layout, into the loader's width * height * 4 buffer.
@@ -196,6 +197,22 @@ void ScaleImage(benchmark::State& state) {
                    " -> " + std::to_string(width) + "x" + std::to_string(height));
 }
 BENCHMARK(ScaleImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The loader's own scaling, the same bytes as gluScaleImage, on 1 and 2 threads.
+void OwnScaling(benchmark::State& state) {
+    const Decoded& d = decoded();
+    if (!d.ok) return state.SkipWithError("decode failed");
+    const int32_t width = image::roundToPowerOfTwo(d.picture.width);
+    const int32_t height = image::roundToPowerOfTwo(d.picture.height);
+    std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+    for (auto _ : state) {
+        image::scaleImage(d.picture.rows, d.picture.width, d.picture.height, scaled.get(), width, height,
+                          static_cast<int>(state.range(0)));
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("image::scaleImage, threads " + std::to_string(state.range(0)));
+}
+BENCHMARK(OwnScaling)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Scaled {
     int32_t width = 0, height = 0;
