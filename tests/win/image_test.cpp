@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <jerror.h>
 
 #include "plugin_host.h"
+#include "tests/scale_sweep.h"
 #include "tools/make-samples/sample_images.h"
 
 namespace plexa::wintest {
@@ -248,6 +250,54 @@ TEST_F(Images, TexturesAreRoundedToPowersOfTwo) {
             plugin_.StopPlugin(key);
             ++key;
         }
+    }
+}
+
+int gluReference(const uint8_t* in, int32_t widthIn, int32_t heightIn, uint8_t* out, int32_t widthOut,
+                 int32_t heightOut) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return gluScaleImage(GL_RGB, widthIn, heightIn, GL_UNSIGNED_BYTE, in, widthOut, heightOut, GL_UNSIGNED_BYTE, out);
+}
+
+// The plug-in scales materials with its own code; the system's glu32 must
+// not give a single byte otherwise, here as under Mesa's libGLU natively.
+TEST_F(Images, ScalingGivesTheBytesOfGlu32) {
+    uint32_t seed = 1;
+    for (const sweep::Sizes& sizes : sweep::sizePairs()) {
+        ASSERT_TRUE(sweep::sameAsReference(gluReference, sizes, seed, 1 + seed % 2));
+        ++seed;
+    }
+}
+
+// And through the DLL: a noisy bitmap's texture is glu32's scaling of the
+// rows GDI reads back, which for a 24-bit file are the file's own.
+TEST_F(Images, AMaterialTextureIsGluScaleImageOfItsPicture) {
+    int key = 1;
+    for (const auto& size : {std::pair{101, 37}, std::pair{300, 7}, std::pair{1, 5}}) {
+        samples::Picture picture(size.first, size.second);
+        uint32_t seed = 99;
+        for (auto& pixel : picture.pixels) {
+            seed = seed * 1664525u + 1013904223u;
+            pixel = {static_cast<uint8_t>(seed >> 24), static_cast<uint8_t>(seed >> 16), static_cast<uint8_t>(seed >> 8)};
+        }
+        const Bytes file = samples::encodeBmp(picture);
+        const std::string name = put("noise-" + std::to_string(key) + ".bmp", file);
+        HostObject object(key);
+        bindScene(object, facingPlane(name));
+        plugin_.TimerDraw(key);
+        GLint width = 0, height = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+        std::vector<uint8_t> got(image::paddedStride(width) * static_cast<size_t>(height), 0xAA);
+        std::vector<uint8_t> want(got);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetTexImage(GL_TEXTURE_2D, 0, 0x80E0 /* GL_BGR_EXT */, GL_UNSIGNED_BYTE, got.data());
+        const uint32_t pixelOffset = file[10] | file[11] << 8 | file[12] << 16 | static_cast<uint32_t>(file[13]) << 24;
+        ASSERT_EQ(gluReference(file.data() + pixelOffset, size.first, size.second, want.data(), width, height), 0);
+        EXPECT_EQ(got, want) << size.first << "x" << size.second << " as " << width << "x" << height;
+        plugin_.StopPlugin(key);
+        ++key;
     }
 }
 
