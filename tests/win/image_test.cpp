@@ -209,9 +209,16 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
         // OS/2 core headers, as older tools still write them.
         const std::string core = put("twin-core.bmp", samples::encodeCoreBmp(picture));
         const std::string corePal = put("twin-core-pal8.bmp", samples::encodeCoreBmp(picture, 8));
+        // A 24-bit file carrying a 300-entry colour table it does not use.
+        Bytes longTable = samples::encodeBmp(picture);
+        longTable.insert(longTable.begin() + 54, 300 * 4, 0x5A);
+        samples::putU32(longTable, samples::bmp_field::kColorsUsed, 300);
+        samples::putU32(longTable, samples::bmp_field::kPixelOffset, 54 + 1200);
+        samples::putU32(longTable, samples::bmp_field::kFileSize, static_cast<uint32_t>(longTable.size()));
+        const std::string table = put("twin-300-colours.bmp", longTable);
         std::vector<std::vector<Colour>> seen;
         int key = 1;
-        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal}) {
+        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal, table}) {
             HostObject object(key);
             bindScene(object, facingPlane(name));
             clear(0, 0, 0);
