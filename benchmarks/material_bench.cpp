@@ -9,8 +9,16 @@
 //               width * height * 4 buffer, bottom-up; here the equivalent row
 //               copy stands in for it
 //   scaling     gluScaleImage (GL_RGB, GL_UNSIGNED_BYTE) to the power-of-two
-//               size image::roundToPowerOfTwo gives
+//               size image::roundToPowerOfTwo gives, and image::scaleImage,
+//               which gives the same bytes, on one and on two threads
 //   upload      image::createTexture, i.e. glTexImage2D of the scaled pixels
+//
+//
+// Then the whole of a material against the whole of a skin, for the JPEG and
+// for the same picture as a 24-bit bitmap file (read whole and checked; a row
+// copy stands in for CreateDIBitmap): each from the file to its texture or
+// heights, the material once with gluScaleImage (as the loader was) and once
+// with image::scaleImage (as it is).
 //
 // The JPEG is made in the run by the project's sample encoder from a
 // photo-like picture (gradients, texture and noise), so its entropy coding
@@ -29,6 +37,7 @@
 #include <memory>
 #include <string>
 
+#include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
 #include "image/scale.h"
@@ -266,5 +275,103 @@ void MemcpyScaled(benchmark::State& state) {
     }
 }
 BENCHMARK(MemcpyScaled)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---------------------------------------------------------------- material against skin
+
+constexpr const char* kBitmapName = "material-4000x3000.bmp";
+
+const std::string& bitmapFile() {
+    static const std::string name = [] {
+        const samples::Bytes bytes = samples::encodeBmp(photoLike());
+        std::FILE* file = std::fopen(kBitmapName, "wb");
+        if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            if (file) std::fclose(file);
+            return std::string();
+        }
+        std::fclose(file);
+        return std::string(kBitmapName);
+    }();
+    return name;
+}
+
+// A picture as the loader holds it after reading: bottom-up padded rows.
+struct Loaded {
+    PlainMemory memory;
+    image::JpegPicture picture;
+};
+
+bool readBitmap(Loaded& loaded) {
+    std::FILE* file = std::fopen(bitmapFile().c_str(), "rb");
+    if (!file) return false;
+    std::fseek(file, 0, SEEK_END);
+    const long length = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    std::unique_ptr<uint8_t[]> data(new uint8_t[static_cast<size_t>(length)]);
+    const bool read = std::fread(data.get(), 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    std::fclose(file);
+    image::BitmapLayout layout;
+    if (!read || image::checkBitmapFile(data.get(), static_cast<size_t>(length), layout) != nullptr) return false;
+    const size_t stride = paddedStride(layout.width);
+    allocatePlain(&loaded.memory, layout.width, layout.height, stride);
+    std::memcpy(loaded.memory.rows.get(), data.get() + layout.pixelOffset, stride * static_cast<size_t>(layout.height));
+    loaded.picture.width = layout.width;
+    loaded.picture.height = layout.height;
+    loaded.picture.stride = stride;
+    loaded.picture.rows = loaded.memory.rows.get();
+    return true;
+}
+
+bool load(Loaded& loaded, bool bitmap) { return bitmap ? readBitmap(loaded) : decode(loaded.memory, loaded.picture); }
+
+// range(0): 0 the JPEG, 1 the bitmap; range(1): 0 gluScaleImage, 1 ours.
+void Material(benchmark::State& state) {
+    const bool bitmap = state.range(0) == 1, ours = state.range(1) == 1;
+    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        Loaded loaded;
+        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        const image::JpegPicture& p = loaded.picture;
+        std::unique_ptr<uint8_t[]> original(new uint8_t[static_cast<size_t>(p.width) * p.height * 4]);
+        for (int32_t row = 0; row < p.height; ++row)
+            std::memcpy(original.get() + row * p.stride, p.rows + row * p.stride, p.stride);
+        loaded.memory.rows.reset();
+        const int32_t width = image::roundToPowerOfTwo(p.width), height = image::roundToPowerOfTwo(p.height);
+        std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+        if (ours)
+            image::scaleImage(original.get(), p.width, p.height, scaled.get(), width, height, image::scalingThreads());
+        else
+            gluScaleImage(GL_RGB, p.width, p.height, GL_UNSIGNED_BYTE, original.get(), width, height, GL_UNSIGNED_BYTE,
+                          scaled.get());
+        original.reset();
+        auto entry = image::createTexture("bench", width, height, scaled.get(), bitmap ? 0x80E0 : GL_RGB);
+        glFinish();
+        const GLuint texture = entry->id;
+        glDeleteTextures(1, &texture);
+    }
+    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to texture, " + (ours ? "image::scaleImage" : "gluScaleImage"));
+}
+BENCHMARK(Material)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// range(0): 0 the JPEG, 1 the bitmap.
+void Skin(benchmark::State& state) {
+    const bool bitmap = state.range(0) == 1;
+    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    for (auto _ : state) {
+        Loaded loaded;
+        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        const image::JpegPicture& p = loaded.picture;
+        // GetDIBits with a negative height: the rows top row first.
+        std::unique_ptr<uint8_t[]> rows(new uint8_t[p.stride * static_cast<size_t>(p.height)]);
+        for (int32_t row = 0; row < p.height; ++row)
+            std::memcpy(rows.get() + row * p.stride, p.rows + (p.height - 1 - row) * p.stride, p.stride);
+        loaded.memory.rows.reset();
+        auto heights = image::heightsFromPixels(rows.get(), p.width, p.height, p.stride);
+        benchmark::DoNotOptimize(heights.get());
+    }
+    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to heights");
+}
+BENCHMARK(Skin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
