@@ -7,7 +7,8 @@
 // [X] files other programs hold open, even for writing, read all the same
 // [X] JPEG files through libjpeg into a DIB section; one whose name cannot be
 //     stored or resolved is reported as one that cannot be opened
-// [X] materials: read back, power-of-two scaling (image/scale.h), texture upload
+// [X] materials: read back (a JPEG's section is read in place), power-of-two
+//     scaling (image/scale.h), texture upload
 // [X] skins: top-down read back, grey-level heights
 // [X] the material and skin choosers
 #include <windows.h>
@@ -41,6 +42,7 @@ struct LoadedImage {
     int32_t width = 0;
     int32_t height = 0;
     ImageKind kind = ImageKind::Bitmap;
+    const uint8_t* sectionRows = nullptr;   // a JPEG's section memory: 24-bit rows, bottom-up, padded to four bytes
 };
 
 // The read-back header every load uses.
@@ -155,6 +157,7 @@ bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
     image.width = picture.width;
     image.height = picture.height;
     image.kind = ImageKind::Jpeg;
+    image.sectionRows = picture.rows;
     return true;
 }
 
@@ -194,13 +197,20 @@ struct DeviceContext {
 
 uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::unique_ptr<uint8_t[]> original(new uint8_t[pixels * 4]);
-    g_readHeader.biWidth = image.width;
-    g_readHeader.biHeight = image.height;
-    g_readHeader.biSizeImage = static_cast<DWORD>(pixels * 3);
-    if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), original.get(),
-                   reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
-        return 0;
+    // A JPEG's section already holds, row for row, the very bytes a 24-bit
+    // bottom-up read-back would copy out of it: it is scaled from where it is.
+    std::unique_ptr<uint8_t[]> original;
+    const uint8_t* rows = image.sectionRows;
+    if (!rows) {
+        original.reset(new uint8_t[pixels * 4]);
+        g_readHeader.biWidth = image.width;
+        g_readHeader.biHeight = image.height;
+        g_readHeader.biSizeImage = static_cast<DWORD>(pixels * 3);
+        if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), original.get(),
+                       reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
+            return 0;
+        rows = original.get();
+    }
 
     // OpenGL 1.1 textures have power-of-two sides, no larger than the driver allows.
     GLint maxSide = 0;
@@ -213,7 +223,7 @@ uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
 
     PixelStoreDefaults store;
     std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
-    scaleImage(original.get(), image.width, image.height, scaled.get(), width, height, scalingThreads());
+    scaleImage(rows, image.width, image.height, scaled.get(), width, height, scalingThreads());
     original.reset();
     const uint32_t order = image.kind == ImageKind::Bitmap ? GL_BGR_EXT : GL_RGB;
     return textureCache().append(createTexture(key, width, height, scaled.get(), order)).id;

@@ -8,11 +8,14 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -306,6 +309,92 @@ TEST_F(Images, AMaterialTextureIsGluScaleImageOfItsPicture) {
         plugin_.StopPlugin(key);
         ++key;
     }
+}
+
+// Not a test but a measurement, run only when PLEXA_IMAGE_TIMING is set
+// (the README gives the command): a 4000 x 3000 picture as a material and as
+// a skin through the DLL, bitmap and JPEG, and the material's steps one by
+// one through the same calls the loader makes. Medians of three.
+TEST_F(Images, TimingOfATwelveMegapixelMaterial) {
+    if (!std::getenv("PLEXA_IMAGE_TIMING")) GTEST_SKIP() << "set PLEXA_IMAGE_TIMING to measure";
+    constexpr int kWidth = 4000, kHeight = 3000, kRuns = 3;
+    samples::Picture picture(kWidth, kHeight);
+    uint32_t seed = 5;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(seed >> 28);
+            picture.at(x, y) = {static_cast<uint8_t>(x * 200 / kWidth + noise), static_cast<uint8_t>(y * 200 / kHeight + noise),
+                                static_cast<uint8_t>((x + y) % 200 + noise)};
+        }
+    const Bytes bmp = samples::encodeBmp(picture), jpg = samples::encodeJpeg(picture);
+    using Clock = std::chrono::steady_clock;
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    auto ms = [](Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); };
+
+    // Through the DLL: a fresh name every run, so that no cache answers.
+    int key = 1;
+    for (const char* format : {".bmp", ".jpg"}) {
+        std::vector<double> material, skin;
+        for (int run = 0; run < kRuns; ++run) {
+            const std::string name = put("photo-" + std::to_string(run) + format, format[1] == 'b' ? bmp : jpg);
+            for (bool asSkin : {false, true}) {
+                HostObject object(key);
+                writeTextFile("defplx00.880", "880\n" + std::string("PLANE4 ") + (asSkin ? "SKIN[" : "TEXTURE[") + name + "]\n");
+                object.tag();
+                glFinish();
+                const auto start = Clock::now();
+                bind(object);
+                glFinish();
+                (asSkin ? skin : material).push_back(ms(start));
+                plugin_.StopPlugin(key++);
+            }
+        }
+        std::printf("timing %s: material %.0f ms, skin %.0f ms, material/skin %.2f\n", format, median(material),
+                    median(skin), median(material) / median(skin));
+    }
+
+    // The material's steps for the bitmap, as the loader makes them.
+    const uint32_t pixelOffset = bmp[10] | bmp[11] << 8 | bmp[12] << 16 | static_cast<uint32_t>(bmp[13]) << 24;
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bmp.data() + 14);
+    HDC dc = GetDC(window_.hwnd());
+    std::vector<double> create, readBack, glu, ours, upload;
+    const int32_t width = 4096, height = 4096;
+    std::vector<uint8_t> scaled(image::paddedStride(width) * height);
+    for (int run = 0; run < kRuns; ++run) {
+        auto start = Clock::now();
+        HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, bmp.data() + pixelOffset,
+                                        reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+        create.push_back(ms(start));
+        start = Clock::now();
+        std::unique_ptr<uint8_t[]> original(new uint8_t[static_cast<size_t>(kWidth) * kHeight * 4]);
+        BITMAPINFOHEADER read = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        GetDIBits(dc, bitmap, 0, kHeight, original.get(), reinterpret_cast<BITMAPINFO*>(&read), DIB_RGB_COLORS);
+        readBack.push_back(ms(start));
+        DeleteObject(bitmap);
+        start = Clock::now();
+        gluReference(original.get(), kWidth, kHeight, scaled.data(), width, height);
+        glu.push_back(ms(start));
+        start = Clock::now();
+        image::scaleImage(original.get(), kWidth, kHeight, scaled.data(), width, height, image::scalingThreads());
+        ours.push_back(ms(start));
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        start = Clock::now();
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, 0x80E0, GL_UNSIGNED_BYTE, scaled.data());
+        glFinish();
+        upload.push_back(ms(start));
+        glDeleteTextures(1, &texture);
+    }
+    ReleaseDC(window_.hwnd(), dc);
+    std::printf("timing steps: CreateDIBitmap %.0f ms, GetDIBits %.0f ms, gluScaleImage %.0f ms, ours (%d threads) "
+                "%.0f ms, glTexImage2D %.0f ms\n",
+                median(create), median(readBack), median(glu), image::scalingThreads(), median(ours), median(upload));
 }
 
 TEST_F(Images, OneMaterialNamedTwiceIsUploadedOnce) {
