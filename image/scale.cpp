@@ -139,7 +139,19 @@ inline void storePixel(const Lanes& sum, uint8_t* pixel) {
 inline void storeFour(const Lanes* sums, uint8_t* pixels) {
     constexpr float kMargin = 1.0f / 32;
     __m128i high[4], unsettled = _mm_setzero_si128();
-    for (int p = 0; p < 4; ++p) {
+    // Enlarging, the boxes' areas come to exactly 1, and GLU's quotient is
+    // then the sum plus a half, which single precision holds exactly below
+    // 2^22: no division, no margin, only GLU's 16-bit wrap.
+    const __m128 areas = _mm_movehl_ps(_mm_unpackhi_ps(sums[2], sums[3]), _mm_unpackhi_ps(sums[0], sums[1]));
+    const bool unitAreas = _mm_movemask_ps(_mm_cmpeq_ps(areas, _mm_set1_ps(1.0f))) == 0xF;
+    for (int p = 0; p < 4 && unitAreas; ++p) {
+        const __m128i whole = _mm_cvttps_epi32(_mm_add_ps(sums[p], _mm_set1_ps(0.5f)));
+        high[p] = _mm_srli_epi32(_mm_and_si128(whole, _mm_set1_epi32(0xFFFF)), 8);
+        // A sum that is not a plain number below 2^22 converts to INT32_MIN
+        // or beyond the exact range: GLU's way for the four, as below.
+        unsettled = _mm_or_si128(unsettled, _mm_cmpgt_epi32(_mm_srli_epi32(whole, 22), _mm_setzero_si128()));
+    }
+    for (int p = 0; p < 4 && !unitAreas; ++p) {
         const __m128 sum = sums[p];
         const __m128 area = _mm_shuffle_ps(sum, sum, _MM_SHUFFLE(3, 3, 3, 3));
         const __m128 quotient = _mm_div_ps(_mm_add_ps(sum, _mm_set1_ps(0.5f)), area);
@@ -253,8 +265,10 @@ void filterRow(const Job& job, const Lanes* const* sources, const float* rowWeig
     auto sumOf = [&](int32_t j) {
         const int32_t first = job.columns.first[static_cast<size_t>(j)];
         const Lanes* w = weight + static_cast<size_t>(j) * static_cast<size_t>(terms);
-        Lanes sum = {0, 0, 0, 0};
-        for (int32_t t = 0; t < count; ++t) {
+        // GLU starts from 0; adding the first term to it changes nothing.
+        Lanes sum = sources[0][first] * (w[0] * rowWeight[0]);
+        for (int32_t s = 1; s < terms; ++s) sum += sources[0][first + s] * (w[s] * rowWeight[0]);
+        for (int32_t t = 1; t < count; ++t) {
             const Lanes* source = sources[t] + first;
             for (int32_t s = 0; s < terms; ++s) sum += source[s] * (w[s] * rowWeight[t]);
         }
