@@ -37,6 +37,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/bitmap_file.h"
 #include "image/caches.h"
@@ -223,6 +224,28 @@ void OwnScaling(benchmark::State& state) {
     state.SetLabel("image::scaleImage, threads " + std::to_string(state.range(0)));
 }
 BENCHMARK(OwnScaling)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A picture reduced on one axis, where the boxes' areas are not 1: 4800 x 3600
+// random pixels to 4096 x 4096. range(0): 0 gluScaleImage, else our threads.
+void ReducingScaling(benchmark::State& state) {
+    constexpr int32_t kIn[2] = {4800, 3600}, kOut = 4096;
+    std::vector<uint8_t> in(paddedStride(kIn[0]) * kIn[1]);
+    uint32_t seed = 3;
+    for (auto& byte : in) byte = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    std::vector<uint8_t> out(paddedStride(kOut) * kOut);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        if (state.range(0) == 0)
+            gluScaleImage(GL_RGB, kIn[0], kIn[1], GL_UNSIGNED_BYTE, in.data(), kOut, kOut, GL_UNSIGNED_BYTE, out.data());
+        else
+            image::scaleImage(in.data(), kIn[0], kIn[1], out.data(), kOut, kOut, static_cast<int>(state.range(0)));
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(state.range(0) == 0 ? "gluScaleImage 4800x3600 -> 4096x4096"
+                                       : "image::scaleImage, threads " + std::to_string(state.range(0)));
+}
+BENCHMARK(ReducingScaling)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Scaled {
     int32_t width = 0, height = 0;
