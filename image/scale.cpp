@@ -124,7 +124,7 @@ inline void storePixel(const Lanes& sum, uint8_t* pixel) {
     const Lanes quotient = (sum + 0.5f) / area;
     const Whole high = __builtin_convertvector((quotient + kMargin) * (1.0f / 256), Whole);
     const Whole low = __builtin_convertvector((quotient - kMargin) * (1.0f / 256), Whole);
-    const Whole settled = (high == low) & (high < 256);
+    const Whole settled = (high == low) & (high >= 0) & (high < 256);
     if (area > 0 && settled[0] && settled[1] && settled[2]) {
         pixel[0] = static_cast<uint8_t>(high[0]);
         pixel[1] = static_cast<uint8_t>(high[1]);
