@@ -9,8 +9,17 @@
 //               width * height * 4 buffer, bottom-up; here the equivalent row
 //               copy stands in for it
 //   scaling     gluScaleImage (GL_RGB, GL_UNSIGNED_BYTE) to the power-of-two
-//               size image::roundToPowerOfTwo gives
+//               size image::roundToPowerOfTwo gives, and image::scaleImage,
+//               which gives the same bytes, on one and on two threads
 //   upload      image::createTexture, i.e. glTexImage2D of the scaled pixels
+//
+//
+// Then the whole of a material against the whole of a skin, for the JPEG and
+// for the same picture as a 24-bit bitmap file (read whole and checked; a row
+// copy stands in for CreateDIBitmap): each from the file to its texture or
+// heights, the material once with gluScaleImage (as the loader was) and once
+// with image::scaleImage (as it is, the JPEG's pixels scaled where they were
+// decoded instead of read back first).
 //
 // The JPEG is made in the run by the project's sample encoder from a
 // photo-like picture (gradients, texture and noise), so its entropy coding
@@ -28,9 +37,12 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
+#include "image/scale.h"
 #include "render/gl.h"
 #include "tools/make-samples/sample_images.h"
 
@@ -39,6 +51,7 @@ extern char** environ;
 namespace {
 
 using namespace plexa;
+using image::paddedStride;
 
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
@@ -158,7 +171,6 @@ BENCHMARK_CAPTURE(Djpeg, int, "int")->Unit(benchmark::kMillisecond)->UseManualTi
 
 // ---------------------------------------------------------------- the other steps
 
-size_t paddedStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
 
 // GetDIBits of a 24-bit section into a 24-bit, bottom-up read header: row for
 // row the same layout, into the loader's width * height * 4 buffer.
@@ -196,6 +208,44 @@ void ScaleImage(benchmark::State& state) {
                    " -> " + std::to_string(width) + "x" + std::to_string(height));
 }
 BENCHMARK(ScaleImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The loader's own scaling, the same bytes as gluScaleImage, on 1 and 2 threads.
+void OwnScaling(benchmark::State& state) {
+    const Decoded& d = decoded();
+    if (!d.ok) return state.SkipWithError("decode failed");
+    const int32_t width = image::roundToPowerOfTwo(d.picture.width);
+    const int32_t height = image::roundToPowerOfTwo(d.picture.height);
+    std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+    for (auto _ : state) {
+        image::scaleImage(d.picture.rows, d.picture.width, d.picture.height, scaled.get(), width, height,
+                          static_cast<int>(state.range(0)));
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel("image::scaleImage, threads " + std::to_string(state.range(0)));
+}
+BENCHMARK(OwnScaling)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A picture reduced on one axis, where the boxes' areas are not 1: 4800 x 3600
+// random pixels to 4096 x 4096. range(0): 0 gluScaleImage, else our threads.
+void ReducingScaling(benchmark::State& state) {
+    constexpr int32_t kIn[2] = {4800, 3600}, kOut = 4096;
+    std::vector<uint8_t> in(paddedStride(kIn[0]) * kIn[1]);
+    uint32_t seed = 3;
+    for (auto& byte : in) byte = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    std::vector<uint8_t> out(paddedStride(kOut) * kOut);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        if (state.range(0) == 0)
+            gluScaleImage(GL_RGB, kIn[0], kIn[1], GL_UNSIGNED_BYTE, in.data(), kOut, kOut, GL_UNSIGNED_BYTE, out.data());
+        else
+            image::scaleImage(in.data(), kIn[0], kIn[1], out.data(), kOut, kOut, static_cast<int>(state.range(0)));
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(state.range(0) == 0 ? "gluScaleImage 4800x3600 -> 4096x4096"
+                                       : "image::scaleImage, threads " + std::to_string(state.range(0)));
+}
+BENCHMARK(ReducingScaling)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct Scaled {
     int32_t width = 0, height = 0;
@@ -249,5 +299,109 @@ void MemcpyScaled(benchmark::State& state) {
     }
 }
 BENCHMARK(MemcpyScaled)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---------------------------------------------------------------- material against skin
+
+constexpr const char* kBitmapName = "material-4000x3000.bmp";
+
+const std::string& bitmapFile() {
+    static const std::string name = [] {
+        const samples::Bytes bytes = samples::encodeBmp(photoLike());
+        std::FILE* file = std::fopen(kBitmapName, "wb");
+        if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            if (file) std::fclose(file);
+            return std::string();
+        }
+        std::fclose(file);
+        return std::string(kBitmapName);
+    }();
+    return name;
+}
+
+// A picture as the loader holds it after reading: bottom-up padded rows.
+struct Loaded {
+    PlainMemory memory;
+    image::JpegPicture picture;
+};
+
+bool readBitmap(Loaded& loaded) {
+    std::FILE* file = std::fopen(bitmapFile().c_str(), "rb");
+    if (!file) return false;
+    std::fseek(file, 0, SEEK_END);
+    const long length = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    std::unique_ptr<uint8_t[]> data(new uint8_t[static_cast<size_t>(length)]);
+    const bool read = std::fread(data.get(), 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    std::fclose(file);
+    image::BitmapLayout layout;
+    if (!read || image::checkBitmapFile(data.get(), static_cast<size_t>(length), layout) != nullptr) return false;
+    const size_t stride = paddedStride(layout.width);
+    allocatePlain(&loaded.memory, layout.width, layout.height, stride);
+    std::memcpy(loaded.memory.rows.get(), data.get() + layout.pixelOffset, stride * static_cast<size_t>(layout.height));
+    loaded.picture.width = layout.width;
+    loaded.picture.height = layout.height;
+    loaded.picture.stride = stride;
+    loaded.picture.rows = loaded.memory.rows.get();
+    return true;
+}
+
+bool load(Loaded& loaded, bool bitmap) { return bitmap ? readBitmap(loaded) : decode(loaded.memory, loaded.picture); }
+
+// range(0): 0 the JPEG, 1 the bitmap; range(1): 0 gluScaleImage, 1 ours.
+void Material(benchmark::State& state) {
+    const bool bitmap = state.range(0) == 1, ours = state.range(1) == 1;
+    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    for (auto _ : state) {
+        Loaded loaded;
+        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        const image::JpegPicture& p = loaded.picture;
+        // The loader now scales a JPEG's section where it is; a bitmap is read back.
+        std::unique_ptr<uint8_t[]> original;
+        const uint8_t* rows = p.rows;
+        if (bitmap || !ours) {
+            original.reset(new uint8_t[static_cast<size_t>(p.width) * p.height * 4]);
+            for (int32_t row = 0; row < p.height; ++row)
+                std::memcpy(original.get() + row * p.stride, p.rows + row * p.stride, p.stride);
+            rows = original.get();
+        }
+        const int32_t width = image::roundToPowerOfTwo(p.width), height = image::roundToPowerOfTwo(p.height);
+        std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
+        if (ours)
+            image::scaleImage(rows, p.width, p.height, scaled.get(), width, height, image::scalingThreads());
+        else
+            gluScaleImage(GL_RGB, p.width, p.height, GL_UNSIGNED_BYTE, rows, width, height, GL_UNSIGNED_BYTE,
+                          scaled.get());
+        original.reset();
+        loaded.memory.rows.reset();
+        auto entry = image::createTexture("bench", width, height, scaled.get(), bitmap ? 0x80E0 : GL_RGB);
+        glFinish();
+        const GLuint texture = entry->id;
+        glDeleteTextures(1, &texture);
+    }
+    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to texture, " + (ours ? "image::scaleImage" : "gluScaleImage"));
+}
+BENCHMARK(Material)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// range(0): 0 the JPEG, 1 the bitmap.
+void Skin(benchmark::State& state) {
+    const bool bitmap = state.range(0) == 1;
+    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    for (auto _ : state) {
+        Loaded loaded;
+        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        const image::JpegPicture& p = loaded.picture;
+        // GetDIBits with a negative height: the rows top row first.
+        std::unique_ptr<uint8_t[]> rows(new uint8_t[p.stride * static_cast<size_t>(p.height)]);
+        for (int32_t row = 0; row < p.height; ++row)
+            std::memcpy(rows.get() + row * p.stride, p.rows + (p.height - 1 - row) * p.stride, p.stride);
+        loaded.memory.rows.reset();
+        auto heights = image::heightsFromPixels(rows.get(), p.width, p.height, p.stride);
+        benchmark::DoNotOptimize(heights.get());
+    }
+    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to heights");
+}
+BENCHMARK(Skin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

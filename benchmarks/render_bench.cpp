@@ -355,7 +355,19 @@ public:
         ratio("material read-back (row copy for GetDIBits) / our decode", "ReadBack/real_time", "DecodeJpeg/real_time");
         ratio("material scaling (gluScaleImage to 4096x4096) / our decode", "ScaleImage/real_time",
               "DecodeJpeg/real_time");
+        ratio("material scaling: gluScaleImage / ours on 1 thread, CPU (goal >= 10)", "ScaleImage/real_time",
+              "OwnScaling/1/real_time", Clock::Cpu);
+        ratio("material scaling: gluScaleImage / ours on 2 threads, wall (goal >= 10)", "ScaleImage/real_time",
+              "OwnScaling/2/real_time");
+        ratio("reducing one axis (4800x3600): gluScaleImage / ours on 1 thread, CPU", "ReducingScaling/0/real_time",
+              "ReducingScaling/1/real_time", Clock::Cpu);
+        ratio("reducing one axis (4800x3600): gluScaleImage / ours on 2 threads, wall", "ReducingScaling/0/real_time",
+              "ReducingScaling/2/real_time");
         ratio("material upload (glTexImage2D 4096x4096) / our decode", "Upload/real_time", "DecodeJpeg/real_time");
+        ratio("12 MP JPEG: material / skin, gluScaleImage as before", "Material/0/0/real_time", "Skin/0/real_time");
+        ratio("12 MP JPEG: material / skin, our scaling (goal <= 2)", "Material/0/1/real_time", "Skin/0/real_time");
+        ratio("12 MP bitmap: material / skin, gluScaleImage as before", "Material/1/0/real_time", "Skin/1/real_time");
+        ratio("12 MP bitmap: material / skin, our scaling (goal <= 2)", "Material/1/1/real_time", "Skin/1/real_time");
         ratio("material upload / memcpy of the same bytes", "Upload/real_time", "MemcpyScaled/real_time");
         ratio("frame of 1,000 objects: plug-in passes / bare glCallList", "FrameOfObjects", "FrameOfListCalls");
     }

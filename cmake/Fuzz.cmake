@@ -24,9 +24,12 @@ target_link_libraries(plexa_gl_stub PUBLIC plexa_core)
 # The seed corpora come from the sample generator.
 add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/tools/make-samples ${CMAKE_BINARY_DIR}/tools/make-samples)
 
-foreach(target scene_line scene_file bitmap_file jpeg_decode)
+foreach(target scene_line scene_file bitmap_file jpeg_decode scale)
     add_executable(plexa_fuzz_${target} tests/fuzz/${target}_fuzzer.cpp)
     target_compile_options(plexa_fuzz_${target} PRIVATE -Wall -Wextra -Wshadow)
     target_link_libraries(plexa_fuzz_${target} PRIVATE plexa_core plexa_gl_stub)
     target_link_options(plexa_fuzz_${target} PRIVATE -fsanitize=fuzzer,address,undefined)
 endforeach()
+# The scaling target holds ours against Mesa's libGLU.
+find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
+target_link_libraries(plexa_fuzz_scale PRIVATE ${PLEXA_GLU_LIBRARY})

@@ -76,9 +76,12 @@ endif()
 # The same core drawn by real Mesa in an off-screen OSMesa context: pixels,
 # blending and the state the passes leave. Its own program, since it links
 # libOSMesa where the other tests link the recorder.
+# Material scaling is checked here against Mesa's own libGLU.
 find_library(PLEXA_OSMESA_LIBRARY OSMesa REQUIRED)
+find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
 add_executable(plexa_mesa_tests tests/native/mesa_test.cpp)
-target_link_libraries(plexa_mesa_tests PRIVATE plexa_core ${PLEXA_OSMESA_LIBRARY} GTest::gtest GTest::gtest_main)
+target_link_libraries(plexa_mesa_tests PRIVATE plexa_core ${PLEXA_OSMESA_LIBRARY} ${PLEXA_GLU_LIBRARY}
+    GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_mesa_tests DISCOVERY_TIMEOUT 60)
 
 # Benchmarks (Google Benchmark, against OSMesa): a program to run by hand, not a
@@ -97,7 +100,6 @@ if(benchmark_FOUND)
     endif()
     # The sample encoder is compiled in rather than linked: its library carries
     # the sanitizers. GLU scales materials as the DLL's loader does.
-    find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
     set(PLEXA_BENCH_SOURCES benchmarks/render_bench.cpp benchmarks/material_bench.cpp
         tools/make-samples/sample_images.cpp)
     add_executable(plexa_benchmarks ${PLEXA_BENCH_SOURCES})

@@ -63,7 +63,7 @@ add_library(plexa SHARED
 )
 set_target_properties(plexa PROPERTIES PREFIX "" OUTPUT_NAME plexa)
 target_compile_options(plexa PRIVATE -Wall -Wextra -Wshadow)
-target_link_libraries(plexa PRIVATE plexa_core plexa::jpeg opengl32 glu32 gdi32 user32 comdlg32 shell32 ${PLEXA_STATIC_RUNTIME})
+target_link_libraries(plexa PRIVATE plexa_core plexa::jpeg opengl32 gdi32 user32 comdlg32 shell32 ${PLEXA_STATIC_RUNTIME})
 plexa_version_resource(plexa "Plexa render plug-in")
 # No import library is installed or needed: hosts load the DLL with LoadLibrary.
 

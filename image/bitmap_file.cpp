@@ -19,6 +19,16 @@ void put16(uint8_t* p, uint16_t v) {
 }
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
+
+// The width of a contiguous channel mask; 0 for an empty mask, -1 for one
+// with gaps (left to GDI).
+int fieldBits(uint32_t mask) {
+    if (mask == 0) return 0;
+    while (!(mask & 1)) mask >>= 1;
+    int bits = 0;
+    for (; mask & 1; mask >>= 1) ++bits;
+    return mask ? -1 : bits;
+}
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;
 
@@ -117,8 +127,8 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
     uint64_t tableBytes = (compression == kBitfields && headerSize == 40) ? 12 : 0;
     if (bits <= 8) {
         tableBytes += 4ull * (colorsUsed ? colorsUsed : 1u << bits);
-    } else if (colorsUsed > 0) {
-        if (colorsUsed > 256) return "colour table too large";
+    } else {
+        // Unused by the pixels; other readers show such files whatever its length.
         tableBytes += 4ull * colorsUsed;
     }
     if (kFileHeaderSize + headerSize + tableBytes > size) return "colour table past end of file";
@@ -141,7 +151,58 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
     layout.pixelOffset = pixelOffset;
     layout.pixelBytes = static_cast<uint32_t>(pixelBytes);
     layout.runLength = compression == kRle8 || compression == kRle4;
+    if (compression == kBitfields) {
+        const uint8_t* masks = info + 40;   // after a 40-byte header, or inside a longer one
+        for (int c = 0; c < 3; ++c) {
+            const int fieldWidth = fieldBits(u32(masks + 4 * c));
+            if (fieldWidth >= 1 && fieldWidth <= 3) layout.narrowFields = true;
+        }
+    }
     return nullptr;
+}
+
+uint8_t widenChannel(uint32_t value, int bits) {
+    uint32_t wide = 0;
+    for (int shift = 8 - bits; shift > -bits; shift -= bits) wide |= shift >= 0 ? value << shift : value >> -shift;
+    return static_cast<uint8_t>(wide);
+}
+
+std::vector<uint8_t> widenNarrowFields(const uint8_t* data, const BitmapLayout& layout) {
+    const uint8_t* info = data + layout.headerOffset;
+    const uint16_t bits = u16(info + 14);
+    const int32_t rows = layout.height < 0 ? -layout.height : layout.height;
+    const size_t strideIn = ((static_cast<size_t>(layout.width) * bits + 31) / 32) * 4;
+    const size_t strideOut = (static_cast<size_t>(layout.width) * 3 + 3) & ~static_cast<size_t>(3);
+    std::vector<uint8_t> out(40 + strideOut * static_cast<size_t>(rows), 0);
+    put32(&out[0], 40);
+    put32(&out[4], static_cast<uint32_t>(layout.width));
+    put32(&out[8], static_cast<uint32_t>(layout.height));
+    put16(&out[12], 1);
+    put16(&out[14], 24);
+    uint32_t mask[3];
+    int shift[3], width[3];
+    for (int c = 0; c < 3; ++c) {   // red, green, blue
+        mask[c] = u32(info + 40 + 4 * c);
+        width[c] = fieldBits(mask[c]);
+        shift[c] = 0;
+        while (mask[c] && !(mask[c] >> shift[c] & 1)) ++shift[c];
+    }
+    for (int32_t r = 0; r < rows; ++r) {
+        const uint8_t* in = data + layout.pixelOffset + static_cast<size_t>(r) * strideIn;
+        uint8_t* pixel = &out[40 + static_cast<size_t>(r) * strideOut];
+        for (int32_t x = 0; x < layout.width; ++x, pixel += 3) {
+            const uint32_t value = bits == 16 ? u16(in + 2 * x) : u32(in + 4 * x);
+            for (int c = 0; c < 3; ++c) {   // stored blue, green, red
+                uint8_t wide = 0;
+                if (width[c] > 0) {
+                    const uint32_t field = (value & mask[c]) >> shift[c];
+                    wide = width[c] >= 8 ? static_cast<uint8_t>(field >> (width[c] - 8)) : widenChannel(field, width[c]);
+                }
+                pixel[2 - c] = wide;
+            }
+        }
+    }
+    return out;
 }
 
 std::vector<uint8_t> infoFromCoreHeader(const uint8_t* data, const BitmapLayout& layout) {

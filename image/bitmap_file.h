@@ -6,10 +6,11 @@
 // platform side only ever hands over what lies inside the file.
 //
 // [X] BITMAPINFOHEADER and its V4/V5 extensions; 1, 4, 8, 16, 24 and 32 bits
-// [X] BI_RGB, BI_BITFIELDS, BI_RLE8, BI_RLE4
+// [X] BI_RGB, BI_BITFIELDS, BI_RLE8, BI_RLE4; bit fields of 1 to 3 bits widened here
 // [X] top-down files (negative height)
 // [X] sizes bounded by the image pixel ceiling
-// [X] colour tables longer than the depth needs, when the file holds them
+// [X] colour tables longer than the depth needs, when the file holds them,
+//     also on 16, 24 and 32-bit files that do not use them
 // [X] OS/2 core headers (12 bytes, 1, 4, 8 and 24 bits), handed on as an
 //     information header with a four-byte colour table
 // [X] the guard behind run-length pixels that stops an overshooting decoder
@@ -36,6 +37,7 @@ struct BitmapLayout {
     uint32_t pixelBytes = 0;    // what GDI may read from pixelOffset
     bool runLength = false;     // RLE pixels: GDI reads until an end marker
     bool coreHeader = false;    // a 12-byte OS/2 header: see `infoFromCoreHeader`
+    bool narrowFields = false;  // bit fields of 1 to 3 bits: see `widenNarrowFields`
 };
 
 // Fills `layout` and returns null when the file can be handed to GDI;
@@ -47,6 +49,17 @@ const char* checkBitmapFile(const uint8_t* data, size_t size, BitmapLayout& layo
 // accepted with `coreHeader` set: GDI is given only the form every version of
 // it reads.
 std::vector<uint8_t> infoFromCoreHeader(const uint8_t* data, const BitmapLayout& layout);
+
+// A bit-field file with a colour channel of 1 to 3 bits, as a 24-bit
+// BITMAPINFO (a 40-byte header, rows in the file's order) followed by its
+// pixels. GDI widens such a channel by repeating its bits only once, so white
+// came out cream; here every channel's bits are repeated until all eight are
+// filled (1 -> 255 for one bit, 3 -> 255 for two, 7 -> 255 for three).
+std::vector<uint8_t> widenNarrowFields(const uint8_t* data, const BitmapLayout& layout);
+
+// The eight-bit value of an n-bit channel value (n from 1 to 8), its bits
+// repeated from the top down.
+uint8_t widenChannel(uint32_t value, int bits);
 
 // Run-length pixels are decoded until their end marker, wherever the file's
 // own bytes end. A file is read into a buffer this much longer and the guard

@@ -2,16 +2,18 @@
 // the caches (platform and GL side).
 //
 // [X] bitmap files through CreateDIBitmap, checked before GDI reads them;
-//     OS/2 core headers handed over as an information header
+//     OS/2 core headers handed over as an information header; bit fields
+//     of 1 to 3 bits widened to 24 bits first
 // [X] files other programs hold open, even for writing, read all the same
 // [X] JPEG files through libjpeg into a DIB section; one whose name cannot be
 //     stored or resolved is reported as one that cannot be opened
-// [X] materials: read back, power-of-two scaling, texture upload
+// [X] materials: read back (a JPEG's section is read in place), power-of-two
+//     scaling (image/scale.h), texture upload
 // [X] skins: top-down read back, grey-level heights
 // [X] the material and skin choosers
 #include <windows.h>
 #include <commdlg.h>
-#include <GL/glu.h>
+#include <GL/gl.h>
 
 #include <cstring>
 #include <memory>
@@ -22,6 +24,7 @@
 #include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
+#include "image/scale.h"
 
 #ifndef GL_BGR_EXT
 #define GL_BGR_EXT 0x80E0
@@ -39,6 +42,7 @@ struct LoadedImage {
     int32_t width = 0;
     int32_t height = 0;
     ImageKind kind = ImageKind::Bitmap;
+    const uint8_t* sectionRows = nullptr;   // a JPEG's section memory: 24-bit rows, bottom-up, padded to four bytes
 };
 
 // The read-back header every load uses.
@@ -87,8 +91,15 @@ bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
         coreInfo = infoFromCoreHeader(data.data(), layout);
         header = reinterpret_cast<const BITMAPINFOHEADER*>(coreInfo.data());
     }
-    HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, data.data() + layout.pixelOffset,
-                                    reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+    const uint8_t* pixels = data.data() + layout.pixelOffset;
+    std::vector<uint8_t> widened;
+    if (layout.narrowFields) {
+        widened = widenNarrowFields(data.data(), layout);
+        header = reinterpret_cast<const BITMAPINFOHEADER*>(widened.data());
+        pixels = widened.data() + sizeof(BITMAPINFOHEADER);
+    }
+    HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, pixels, reinterpret_cast<const BITMAPINFO*>(header),
+                                    DIB_RGB_COLORS);
     if (!bitmap) return false;
     image.bitmap = bitmap;
     image.width = layout.width;
@@ -146,6 +157,7 @@ bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
     image.width = picture.width;
     image.height = picture.height;
     image.kind = ImageKind::Jpeg;
+    image.sectionRows = picture.rows;
     return true;
 }
 
@@ -158,8 +170,6 @@ bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
     }
     return decodeJpeg(fullName, dc, image);
 }
-
-size_t paddedStride(int32_t width) { return (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3); }
 
 // Pixel transfers below assume rows padded to four bytes, whatever the host
 // set; the host's settings are given back afterwards.
@@ -187,13 +197,20 @@ struct DeviceContext {
 
 uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::unique_ptr<uint8_t[]> original(new uint8_t[pixels * 4]);
-    g_readHeader.biWidth = image.width;
-    g_readHeader.biHeight = image.height;
-    g_readHeader.biSizeImage = static_cast<DWORD>(pixels * 3);
-    if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), original.get(),
-                   reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
-        return 0;
+    // A JPEG's section already holds, row for row, the very bytes a 24-bit
+    // bottom-up read-back would copy out of it: it is scaled from where it is.
+    std::unique_ptr<uint8_t[]> original;
+    const uint8_t* rows = image.sectionRows;
+    if (!rows) {
+        original.reset(new uint8_t[pixels * 4]);
+        g_readHeader.biWidth = image.width;
+        g_readHeader.biHeight = image.height;
+        g_readHeader.biSizeImage = static_cast<DWORD>(pixels * 3);
+        if (!GetDIBits(dc, image.bitmap, 0, static_cast<UINT>(image.height), original.get(),
+                       reinterpret_cast<BITMAPINFO*>(&g_readHeader), DIB_RGB_COLORS))
+            return 0;
+        rows = original.get();
+    }
 
     // OpenGL 1.1 textures have power-of-two sides, no larger than the driver allows.
     GLint maxSide = 0;
@@ -206,9 +223,7 @@ uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
 
     PixelStoreDefaults store;
     std::unique_ptr<uint8_t[]> scaled(new uint8_t[paddedStride(width) * static_cast<size_t>(height)]);
-    if (gluScaleImage(GL_RGB, image.width, image.height, GL_UNSIGNED_BYTE, original.get(), width, height,
-                      GL_UNSIGNED_BYTE, scaled.get()) != 0)
-        return 0;
+    scaleImage(rows, image.width, image.height, scaled.get(), width, height, scalingThreads());
     original.reset();
     const uint32_t order = image.kind == ImageKind::Bitmap ? GL_BGR_EXT : GL_RGB;
     return textureCache().append(createTexture(key, width, height, scaled.get(), order)).id;

@@ -7,7 +7,7 @@
 #                                         the seeds only (tools/check.sh runs this)
 #   tools/fuzz.sh --long SECONDS [NAME]   a campaign: each target (or only NAME:
 #                                         scene_line, scene_file, bitmap_file,
-#                                         jpeg_decode) for SECONDS,
+#                                         jpeg_decode, scale) for SECONDS,
 #                                         e.g. tools/fuzz.sh --long 3600
 #
 # Campaign corpora grow in build/fuzz/corpus/<target> and are kept between
@@ -65,12 +65,13 @@ mkdir -p "$artifacts"
 
 passed=0
 failed=0
-for target in scene_line scene_file bitmap_file jpeg_decode; do
+for target in scene_line scene_file bitmap_file jpeg_decode scale; do
     [[ -n $only && $only != "$target" ]] && continue
     case $target in
         scene_line | scene_file) seed=$seeds/scene ;;
         bitmap_file) seed=$seeds/bitmap ;;
         jpeg_decode) seed=$seeds/jpeg ;;
+        scale) seed=$seeds/scale ;;
     esac
     if [[ $mode == smoke ]]; then
         corpus=$work/$target   # new finds are dropped: a smoke run repeats itself

@@ -53,5 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     volatile uint8_t sink = 0;
     for (uint64_t i = 0; i < infoBytes(info); ++i) sink = sink ^ info[i];
     for (uint32_t i = 0; i < layout.pixelBytes; ++i) sink = sink ^ file[layout.pixelOffset + i];
+    // Narrow bit fields are widened here from the same span, before GDI sees them.
+    if (layout.narrowFields && plexa::image::widenNarrowFields(file.get(), layout).size() < 40) std::abort();
     return 0;
 }

@@ -80,6 +80,52 @@ TEST(CheckBitmapFile, SoundFilesGiveTheirLayout) {
     EXPECT_EQ(layout.pixelBytes, 12u);
 }
 
+// Deep files may carry a colour table they do not use, of any length the
+// file holds (bmpsuite's rgb24largepal has 300 entries); other readers show them.
+TEST(CheckBitmapFile, ADeepFileCarryingAnUnusedLongColourTableIsAccepted) {
+    Bytes file = samples::encodeBmp(kPicture);
+    file.insert(file.begin() + 54, 300 * 4, 0x5A);
+    samples::putU32(file, field::kColorsUsed, 300);
+    samples::putU32(file, field::kPixelOffset, 54 + 1200);
+    samples::putU32(file, field::kFileSize, static_cast<uint32_t>(file.size()));
+    BitmapLayout layout;
+    ASSERT_EQ(check(file, layout), nullptr);
+    EXPECT_EQ(layout.pixelOffset, 54u + 1200u);
+}
+
+// A channel of n bits is widened by repeating its bits until all eight are
+// filled: its largest value is white, not cream.
+TEST(CheckBitmapFile, NarrowBitFieldsAreWidenedToFullBytes) {
+    const struct {
+        uint32_t value;
+        int bits;
+        int want;
+    } channels[] = {{1, 1, 255}, {0, 1, 0}, {3, 2, 255}, {1, 2, 85}, {7, 3, 255}, {3, 3, 109}, {1, 3, 36},
+                    {31, 5, 255}, {16, 5, 132}, {15, 4, 255}, {200, 8, 200}};
+    for (const auto& c : channels) EXPECT_EQ(widenChannel(c.value, c.bits), c.want) << c.value << " of " << c.bits << " bits";
+
+    // bmpsuite's rgb16-231: red 2 bits, green 3, blue 1; pixels all ones and
+    // red 1, green 3, blue 0.
+    Bytes file = samples::encodeBmp(samples::quadrants(2, 1), {16, BmpCompression::Bitfields, false});
+    samples::putU32(file, 54, 0x30);
+    samples::putU32(file, 58, 0x0E);
+    samples::putU32(file, 62, 0x01);
+    const uint32_t pixels = samples::getU32(file, field::kPixelOffset);
+    samples::putU32(file, pixels, 0x3F | 0x16 << 16);
+    BitmapLayout layout;
+    ASSERT_EQ(check(file, layout), nullptr);
+    ASSERT_TRUE(layout.narrowFields);
+    const std::vector<uint8_t> info = widenNarrowFields(file.data(), layout);
+    ASSERT_EQ(info.size(), 40u + 8u);
+    EXPECT_EQ(info[14], 24);   // bits per pixel
+    const std::vector<uint8_t> wantPixels = {255, 255, 255, 0, 109, 85, 0, 0};   // blue, green, red; padding
+    EXPECT_EQ(std::vector<uint8_t>(info.begin() + 40, info.end()), wantPixels);
+
+    // 5-6-5 is left to GDI, which fills five and six bits in one repetition.
+    ASSERT_EQ(check(samples::encodeBmp(kPicture, {16, BmpCompression::Bitfields, false}), layout), nullptr);
+    EXPECT_FALSE(layout.narrowFields);
+}
+
 // Each hostile file of the generated corpus that must be refused, with the
 // reason it must be refused for: a check that refuses for the wrong reason
 // would pass a differently damaged file.
@@ -129,8 +175,8 @@ TEST(CheckBitmapFile, EachRefusalGivesItsReason) {
         {"rle8-no-image-size.bmp", "RLE without an image size"},
         {"rle8-image-size-beyond.bmp", "pixels past end of file"},
         {"pal8-257-colours.bmp", "colour table past end of file"},
-        {"colours-all-ones.bmp", "colour table too large"},
-        {"rgb24-300-colours.bmp", "colour table too large"},
+        {"colours-all-ones.bmp", "colour table past end of file"},
+        {"rgb24-300-colours.bmp", "colour table past end of file"},
         {"pal8-implied-256-colours.bmp", "colour table past end of file"},
         {"bitfields-with-colour-table-beyond.bmp", "colour table past end of file"},
         {"pixel-offset-0.bmp", "pixel offset outside the file"},

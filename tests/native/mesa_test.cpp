@@ -4,6 +4,7 @@
 // and the state the passes leave are checked through the DLL under Wine.)
 #include <gtest/gtest.h>
 
+#include <GL/glu.h>
 #include <GL/osmesa.h>
 
 #include <cmath>
@@ -17,6 +18,7 @@
 #include "render/transform.h"
 #include "scene/block.h"
 #include "scene/scene.h"
+#include "tests/scale_sweep.h"
 
 // OSMesa keeps a few blocks of its own for the life of the process.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa\n"; }
@@ -226,6 +228,23 @@ TEST_F(Mesa, AFrameAllocatesNothing) {
     }
     glFinish();
     EXPECT_EQ(g_allocations, before);
+}
+
+int gluReference(const uint8_t* in, int32_t widthIn, int32_t heightIn, uint8_t* out, int32_t widthOut,
+                 int32_t heightOut) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return gluScaleImage(GL_RGB, widthIn, heightIn, GL_UNSIGNED_BYTE, in, widthOut, heightOut, GL_UNSIGNED_BYTE, out);
+}
+
+// A material's texture must not change by a byte for being scaled by our own
+// code rather than by GLU; one thread and two alternate.
+TEST_F(Mesa, ScalingGivesTheBytesOfGluScaleImage) {
+    uint32_t seed = 1;
+    for (const sweep::Sizes& sizes : sweep::sizePairs()) {
+        ASSERT_TRUE(sweep::sameAsReference(gluReference, sizes, seed, 1 + seed % 2));
+        ++seed;
+    }
 }
 
 }  // namespace

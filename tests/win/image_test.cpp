@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +24,7 @@
 #include <jerror.h>
 
 #include "plugin_host.h"
+#include "tests/scale_sweep.h"
 #include "tools/make-samples/sample_images.h"
 
 namespace plexa::wintest {
@@ -207,9 +212,16 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
         // OS/2 core headers, as older tools still write them.
         const std::string core = put("twin-core.bmp", samples::encodeCoreBmp(picture));
         const std::string corePal = put("twin-core-pal8.bmp", samples::encodeCoreBmp(picture, 8));
+        // A 24-bit file carrying a 300-entry colour table it does not use.
+        Bytes longTable = samples::encodeBmp(picture);
+        longTable.insert(longTable.begin() + 54, 300 * 4, 0x5A);
+        samples::putU32(longTable, samples::bmp_field::kColorsUsed, 300);
+        samples::putU32(longTable, samples::bmp_field::kPixelOffset, 54 + 1200);
+        samples::putU32(longTable, samples::bmp_field::kFileSize, static_cast<uint32_t>(longTable.size()));
+        const std::string table = put("twin-300-colours.bmp", longTable);
         std::vector<std::vector<Colour>> seen;
         int key = 1;
-        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal}) {
+        for (const std::string& name : {bmp, jpg, bmpTop, bmpPal, core, corePal, table}) {
             HostObject object(key);
             bindScene(object, facingPlane(name));
             clear(0, 0, 0);
@@ -249,6 +261,140 @@ TEST_F(Images, TexturesAreRoundedToPowersOfTwo) {
             ++key;
         }
     }
+}
+
+int gluReference(const uint8_t* in, int32_t widthIn, int32_t heightIn, uint8_t* out, int32_t widthOut,
+                 int32_t heightOut) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    return gluScaleImage(GL_RGB, widthIn, heightIn, GL_UNSIGNED_BYTE, in, widthOut, heightOut, GL_UNSIGNED_BYTE, out);
+}
+
+// The plug-in scales materials with its own code; the system's glu32 must
+// not give a single byte otherwise, here as under Mesa's libGLU natively.
+TEST_F(Images, ScalingGivesTheBytesOfGlu32) {
+    uint32_t seed = 1;
+    for (const sweep::Sizes& sizes : sweep::sizePairs()) {
+        ASSERT_TRUE(sweep::sameAsReference(gluReference, sizes, seed, 1 + seed % 2));
+        ++seed;
+    }
+}
+
+// And through the DLL: a noisy bitmap's texture is glu32's scaling of the
+// rows GDI reads back, which for a 24-bit file are the file's own.
+TEST_F(Images, AMaterialTextureIsGluScaleImageOfItsPicture) {
+    int key = 1;
+    for (const auto& size : {std::pair{101, 37}, std::pair{300, 7}, std::pair{1, 5}}) {
+        samples::Picture picture(size.first, size.second);
+        uint32_t seed = 99;
+        for (auto& pixel : picture.pixels) {
+            seed = seed * 1664525u + 1013904223u;
+            pixel = {static_cast<uint8_t>(seed >> 24), static_cast<uint8_t>(seed >> 16), static_cast<uint8_t>(seed >> 8)};
+        }
+        const Bytes file = samples::encodeBmp(picture);
+        const std::string name = put("noise-" + std::to_string(key) + ".bmp", file);
+        HostObject object(key);
+        bindScene(object, facingPlane(name));
+        plugin_.TimerDraw(key);
+        GLint width = 0, height = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+        std::vector<uint8_t> got(image::paddedStride(width) * static_cast<size_t>(height), 0xAA);
+        std::vector<uint8_t> want(got);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetTexImage(GL_TEXTURE_2D, 0, 0x80E0 /* GL_BGR_EXT */, GL_UNSIGNED_BYTE, got.data());
+        const uint32_t pixelOffset = file[10] | file[11] << 8 | file[12] << 16 | static_cast<uint32_t>(file[13]) << 24;
+        ASSERT_EQ(gluReference(file.data() + pixelOffset, size.first, size.second, want.data(), width, height), 0);
+        EXPECT_EQ(got, want) << size.first << "x" << size.second << " as " << width << "x" << height;
+        plugin_.StopPlugin(key);
+        ++key;
+    }
+}
+
+// Not a test but a measurement, run only when PLEXA_IMAGE_TIMING is set
+// (the README gives the command): a 4000 x 3000 picture as a material and as
+// a skin through the DLL, bitmap and JPEG, and the material's steps one by
+// one through the same calls the loader makes. Medians of three.
+TEST_F(Images, TimingOfATwelveMegapixelMaterial) {
+    if (!std::getenv("PLEXA_IMAGE_TIMING")) GTEST_SKIP() << "set PLEXA_IMAGE_TIMING to measure";
+    constexpr int kWidth = 4000, kHeight = 3000, kRuns = 3;
+    samples::Picture picture(kWidth, kHeight);
+    uint32_t seed = 5;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(seed >> 28);
+            picture.at(x, y) = {static_cast<uint8_t>(x * 200 / kWidth + noise), static_cast<uint8_t>(y * 200 / kHeight + noise),
+                                static_cast<uint8_t>((x + y) % 200 + noise)};
+        }
+    const Bytes bmp = samples::encodeBmp(picture), jpg = samples::encodeJpeg(picture);
+    using Clock = std::chrono::steady_clock;
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    auto ms = [](Clock::time_point from) { return std::chrono::duration<double, std::milli>(Clock::now() - from).count(); };
+
+    // Through the DLL: a fresh name every run, so that no cache answers.
+    int key = 1;
+    for (const char* format : {".bmp", ".jpg"}) {
+        std::vector<double> material, skin;
+        for (int run = 0; run < kRuns; ++run) {
+            const std::string name = put("photo-" + std::to_string(run) + format, format[1] == 'b' ? bmp : jpg);
+            for (bool asSkin : {false, true}) {
+                HostObject object(key);
+                writeTextFile("defplx00.880", "880\n" + std::string("PLANE4 ") + (asSkin ? "SKIN[" : "TEXTURE[") + name + "]\n");
+                object.tag();
+                glFinish();
+                const auto start = Clock::now();
+                bind(object);
+                glFinish();
+                (asSkin ? skin : material).push_back(ms(start));
+                plugin_.StopPlugin(key++);
+            }
+        }
+        std::printf("timing %s: material %.0f ms, skin %.0f ms, material/skin %.2f\n", format, median(material),
+                    median(skin), median(material) / median(skin));
+    }
+
+    // The material's steps for the bitmap, as the loader makes them.
+    const uint32_t pixelOffset = bmp[10] | bmp[11] << 8 | bmp[12] << 16 | static_cast<uint32_t>(bmp[13]) << 24;
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bmp.data() + 14);
+    HDC dc = GetDC(window_.hwnd());
+    std::vector<double> create, readBack, glu, ours, upload;
+    const int32_t width = 4096, height = 4096;
+    std::vector<uint8_t> scaled(image::paddedStride(width) * height);
+    for (int run = 0; run < kRuns; ++run) {
+        auto start = Clock::now();
+        HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, bmp.data() + pixelOffset,
+                                        reinterpret_cast<const BITMAPINFO*>(header), DIB_RGB_COLORS);
+        create.push_back(ms(start));
+        start = Clock::now();
+        std::unique_ptr<uint8_t[]> original(new uint8_t[static_cast<size_t>(kWidth) * kHeight * 4]);
+        BITMAPINFOHEADER read = {sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        GetDIBits(dc, bitmap, 0, kHeight, original.get(), reinterpret_cast<BITMAPINFO*>(&read), DIB_RGB_COLORS);
+        readBack.push_back(ms(start));
+        DeleteObject(bitmap);
+        start = Clock::now();
+        gluReference(original.get(), kWidth, kHeight, scaled.data(), width, height);
+        glu.push_back(ms(start));
+        start = Clock::now();
+        image::scaleImage(original.get(), kWidth, kHeight, scaled.data(), width, height, image::scalingThreads());
+        ours.push_back(ms(start));
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        start = Clock::now();
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, 0x80E0, GL_UNSIGNED_BYTE, scaled.data());
+        glFinish();
+        upload.push_back(ms(start));
+        glDeleteTextures(1, &texture);
+    }
+    ReleaseDC(window_.hwnd(), dc);
+    std::printf("timing steps: CreateDIBitmap %.0f ms, GetDIBits %.0f ms, gluScaleImage %.0f ms, ours (%d threads) "
+                "%.0f ms, glTexImage2D %.0f ms\n",
+                median(create), median(readBack), median(glu), image::scalingThreads(), median(ours), median(upload));
 }
 
 TEST_F(Images, OneMaterialNamedTwiceIsUploadedOnce) {

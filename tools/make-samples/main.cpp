@@ -9,7 +9,8 @@
 //                                      DIR/outcomes.txt
 //                                      naming what a careful reader must do
 //     plexa-make-samples seeds DIR     seed corpora of the fuzz targets:
-//                                      DIR/scene, DIR/bitmap, DIR/jpeg
+//                                      DIR/scene, DIR/bitmap, DIR/jpeg,
+//                                      DIR/scale
 //
 // Every picture is computed here; nothing is copied from elsewhere.
 #include <algorithm>
@@ -78,7 +79,18 @@ bool writeSeeds(const std::string& dir) {
     lines.push_back({"all-lines.txt", Bytes(all.begin(), all.end())});
     for (const HostileScene& f : hostileScenes())
         if (f.bytes.size() <= kSeedLimit) lines.push_back({"hostile-" + f.name, f.bytes});
-    return writeFiles(dir + "/scene", lines) && writeFiles(dir + "/bitmap", bitmaps) && writeFiles(dir + "/jpeg", jpegs);
+    // Scaling: five bytes of sizes (each modulo 64, plus 1) and threads, then
+    // pixels; enlarging, reducing, halving, one axis each way, one-pixel sides.
+    std::vector<NamedFile> scalings;
+    const uint8_t sizes[][5] = {{4, 2, 7, 3, 0}, {12, 9, 5, 3, 1}, {7, 7, 3, 3, 0}, {0, 9, 0, 15, 1}, {40, 0, 63, 0, 0},
+                                {9, 14, 15, 7, 1}};
+    for (const auto& size : sizes) {
+        Bytes bytes(size, size + 5);
+        for (int i = 0; i < 200; ++i) bytes.push_back(static_cast<uint8_t>(i * 37 + size[0]));
+        scalings.push_back({"scale-" + std::to_string(scalings.size()) + ".bin", bytes});
+    }
+    return writeFiles(dir + "/scene", lines) && writeFiles(dir + "/bitmap", bitmaps) && writeFiles(dir + "/jpeg", jpegs) &&
+           writeFiles(dir + "/scale", scalings);
 }
 
 }  // namespace
