@@ -153,7 +153,7 @@ after_edit() {
 kill_soak() {
     local kills=$1 landed=0 session=0 edits=0 duration= key id line colour delay pid
     local -a keys args
-    local -A want=() sim=() point=()
+    local -A want=() point=()
     begin_case kills
     run_host --frames 2 --screenshot shot.png
     expect_status 0
@@ -169,11 +169,10 @@ kill_soak() {
         session=$((session + 1))
         colour="$((RANDOM % 256)),$((RANDOM % 256)),$((RANDOM % 256))"
         args=(--frames 14 --color "$colour")
-        for key in "${keys[@]}"; do sim[$key]=${want[$key]}; done
         # Six edits; fineness and density kept where drawing stays quick.
         for ((frame = 1; frame < 13; frame += 2)); do
             key=${keys[RANDOM % ${#keys[@]}]}
-            read -r kind fineness _ _ _ density _ <<<"${sim[$key]}"
+            read -r kind fineness _ _ _ density _ <<<"${want[$key]}"
             case $((RANDOM % 6)) in
                 0) id=$([[ $kind == SPHERE ]] && echo 21 || echo 20) ;;
                 1) id=32 ;;
@@ -182,7 +181,6 @@ kill_soak() {
                 4) id=$((fineness < 48 ? 30 : 29)) ;;
                 *) id=$((${density%%.*} < 2 ? 22 : 24)) ;;
             esac
-            [[ $id == 32 ]] || sim[$key]=$(after_edit "${sim[$key]}" "$id")
             args+=(--click "$frame,right,${point[$key]},$id")
         done
         local started=$EPOCHREALTIME
