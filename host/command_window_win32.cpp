@@ -4,7 +4,8 @@
 //
 // [X] class "Plexa", hidden WS_POPUP window owned by the host window
 // [X] menu "PopMenu" loaded at creation, destroyed with the window
-// [X] every menu command, with its check marks and grayed states
+// [X] every menu command, with its check marks and grayed states; an edit is
+//     saved as soon as it is made
 // [X] the popup request, the Help box and the About box
 // [X] a command re-finds its block after every modal dialog: the host may
 //     unbind the instance while a chooser or box is open
@@ -23,6 +24,7 @@
 #include "host/shortcut.h"
 #include "image/caches.h"
 #include "render/transform.h"
+#include "scene/scene_file.h"
 
 namespace plexa::host {
 
@@ -148,6 +150,7 @@ bool blockCommand(UINT id) {
             break;
         case kNoMaterial:
             block->textureId = 0;
+            block->missingTexture[0] = '\0';
             render::refresh(*block);
             break;
         case kNoColor:
@@ -156,7 +159,9 @@ bool blockCommand(UINT id) {
             break;
         case kChooseSkin: {
             const int64_t skin = image::chooseSkin(hostWindow());
-            if (stillSelected(block)) reskin(*block, skin);
+            if (!stillSelected(block)) break;
+            if (skin >= 0) block->missingSkin[0] = '\0';
+            reskin(*block, skin);
             break;
         }
         case kMoreSkin:
@@ -172,6 +177,7 @@ bool blockCommand(UINT id) {
             reskin(*block, -1);
             break;
         case kNoSkin:
+            block->missingSkin[0] = '\0';
             reskin(*block, 0);
             break;
         case kRougher:
@@ -184,6 +190,7 @@ bool blockCommand(UINT id) {
             const int64_t material = image::chooseMaterial(hostWindow());
             if (material >= 0 && stillSelected(block)) {
                 block->textureId = static_cast<uint32_t>(material);
+                block->missingTexture[0] = '\0';
                 render::refresh(*block);
             }
             break;
@@ -221,15 +228,29 @@ bool isBlockCommand(UINT id) {
     }
 }
 
+// Carries out a command that may change the selected block, and saves the
+// change at once: a host that dies later must not take the edit with it.
+void edit(UINT id) {
+    const PluginInstance* instance = instances().current();
+    const scene::Block* block = instance ? instance->scene->selected : nullptr;
+    char before[scene::kLineCapacity] = {};
+    if (block) scene::writeLine(*block, before);
+    if (id == kSphere || id == kPlane)
+        changeKind(id == kSphere ? scene::SPHERE : scene::PLANE);
+    else
+        blockCommand(id);
+    // An instance unbound meanwhile (a dialog lets the host run) was saved
+    // by its unbinding.
+    if (block && stillSelected(block)) saveIfChanged(*instances().current(), before);
+}
+
 LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const UINT id = LOWORD(wParam);
-    if (isBlockCommand(id)) {
-        blockCommand(id);
+    if (isBlockCommand(id) || id == kSphere || id == kPlane) {
+        edit(id);
         return 0;
     }
     switch (id) {
-        case kSphere: changeKind(scene::SPHERE); return 0;
-        case kPlane: changeKind(scene::PLANE); return 0;
         case kChooseColor:
             if (PluginInstance* instance = instances().current()) {
                 PostMessageA(hostWindow(), WM_COMMAND, 2041, static_cast<LPARAM>(instance->key));

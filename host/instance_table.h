@@ -5,7 +5,9 @@
 // [X] `current` designates an instance across growth and removal
 // [X] scene file naming with the parent-directory probe; instance start-up
 // [X] a tagged object keeps the scene file its data block names, whatever
-//     was unbound before it
+//     was unbound before it; a copy of a bound object gets a number of its own
+// [X] a save replaces only the file this object read or wrote; anything else
+//     in the way is kept aside; a held file leaves the new scene beside it
 #pragma once
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "host/host_records.h"
+#include "scene/file_commit.h"
 #include "scene/scene.h"
 
 namespace plexa::host {
@@ -29,15 +32,24 @@ struct PluginInstance {
     // keeps the number its data block names; a new one takes `number` unless
     // a bound instance already writes to that name.
     int32_t fileNumber = -1;
-    // The scene file that held bytes that were not a scene: kept aside before
-    // a save would replace that very file.
-    // Its full path name, empty for none.
-    std::string unreadableFile;
+    // The scene file name the instance saves to, its own copy: the host may
+    // free a data block once it has handed over its successor.
+    char fileName[object_data::kNameCapacity] = {};
+    // The scene file as this instance last read or wrote it: a save replaces
+    // only that, or no file at all. Its full path name, empty for none.
+    std::string ownedPath;
+    scene::FileMark ownedMark;
+    // The last problem with saving that went to the log, so that a file that
+    // stays held is logged once, not at every edit.
+    std::string lastLogged;
     // Stands in for the host's data block when the host passed none, so that a
     // faulty record cannot make the plug-in write through a null pointer.
     std::unique_ptr<uint8_t[]> ownData;
 
     void attachData(uint8_t* data);
+    // Continues with a copy of the data block it has: for an object bound a
+    // second time with a block that its first binding still uses.
+    void attachCopyOfData();
 };
 
 class InstanceTable {
@@ -80,17 +92,33 @@ int32_t ownFileNumber(const char* text, size_t capacity);
 
 // Loads the instance's scene, reduces it to its first sphere or plane (or the
 // default sphere), selects it, and leaves the current-directory name and tag.
-// A tagged object keeps the file its data block names. With `table`, the
-// name is never one another bound instance saves to.
+// Runs in the directory the scene will be saved to. A tagged object keeps the
+// file its data block names; with `table`, the name is never one another
+// bound instance saves to: a copy of a bound object shows the scene of the
+// file its block names and saves to a number whose file does not exist yet.
+// A complete scene left beside the file by a save that could not replace it
+// (NAME.pending) is the newest and is read in its place.
 void startInstance(PluginInstance& instance, const InstanceTable* table = nullptr);
 
-// Saves the instance's scene to its file in the current directory. When that
-// file is the very one found unreadable at binding, it is first renamed to
-// NAME.bad; when that fails, or the file is read-only, nothing is written.
-// False when the scene was not saved (the log says why).
-bool saveInstance(PluginInstance& instance);
+// When a save is made: an edit tries a held file only briefly, so that the
+// menu stays quick; unbinding waits for it longer.
+enum class SaveMoment { Edit, Unbinding };
 
-// The log record of a scene that was not saved.
-void logCannotSave(const char* name);
+// Saves the instance's scene to its file in the current directory, through
+// NAME.new. The file is replaced only if this instance read it or wrote it,
+// or it does not exist; any other file in the way is kept aside first (as
+// NAME.bad when it is not a scene, else NAME.kept; later ones numbered).
+// A replace refused because another program holds the file leaves the
+// complete new scene as NAME.pending. False when the scene did not reach its
+// file (the log says why, once for each file and cause).
+bool saveInstance(PluginInstance& instance, SaveMoment moment = SaveMoment::Unbinding);
+
+// Logs a problem with saving the instance's scene unless it was the last one
+// logged for it.
+void logSaveProblem(PluginInstance& instance, const std::string& message);
+
+// Message 1087: the instance continues with a new data block. A block that
+// names no file of the plug-in's form is given the instance's name and tag.
+void adoptDataBlock(PluginInstance& instance, uint8_t* data);
 
 }  // namespace plexa::host

@@ -2,8 +2,9 @@
 //
 // [X] InitPlugin: library state, command window, instance start-up
 // [X] StopPlugin: save into the host directory, remove, close the window with the last
+// [X] binding reads from the host directory, whatever the current one is
 // [X] TimerDraw / PhantomDraw by key
-// [X] ReceiveMessage: 273 (colour reply, beep), 515, 516, 1087
+// [X] ReceiveMessage: 273 (colour reply, saved at once, beep), 515, 516, 1087
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "host/shortcut.h"
 #include "render/draw.h"
 #include "render/transform.h"
+#include "scene/scene_file.h"
 
 using namespace plexa;
 using host::HostInstanceInfo;
@@ -48,11 +50,55 @@ void determineDirectories(host::LibraryState& state) {
     std::strcat(state.hostDirectory, "\\");
 }
 
+// Makes a directory current for its lifetime, then returns to the one before.
+class CurrentDirectory {
+public:
+    explicit CurrentDirectory(const char* directory) {
+        const DWORD length = GetCurrentDirectoryA(sizeof remembered_, remembered_);
+        canReturn_ = length > 0 && length < sizeof remembered_;
+        entered_ = SetCurrentDirectoryA(directory) != 0;
+    }
+    ~CurrentDirectory() {
+        if (canReturn_) SetCurrentDirectoryA(remembered_);
+    }
+    CurrentDirectory(const CurrentDirectory&) = delete;
+    CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+    bool entered() const { return entered_; }
+
+private:
+    char remembered_[MAX_PATH + 1] = {};
+    bool canReturn_ = false;
+    bool entered_ = false;
+};
+
 void forgetCommandWindowIfGone(host::LibraryState& state) {
     if (state.commandWindow && !IsWindow(static_cast<HWND>(state.commandWindow))) state.commandWindow = nullptr;
 }
 
 }  // namespace
+
+namespace plexa::host {
+
+bool saveInHostDirectory(PluginInstance& instance, SaveMoment moment) {
+    CurrentDirectory inHost(library().hostDirectory);
+    // Saved anywhere but the host's directory, the scene could overwrite
+    // another desktop's file of the same name; it is not saved at all then.
+    if (!inHost.entered()) {
+        logSaveProblem(instance, std::string("cannot save scene file ") + instance.fileName);
+        return false;
+    }
+    return saveInstance(instance, moment);
+}
+
+void saveIfChanged(PluginInstance& instance, const char* before) {
+    const scene::Block* block = instance.scene->selected;
+    if (!block) return;
+    char after[scene::kLineCapacity];
+    scene::writeLine(*block, after);
+    if (std::strcmp(before, after) != 0) saveInHostDirectory(instance, SaveMoment::Edit);
+}
+
+}  // namespace plexa::host
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_DETACH) {
@@ -86,7 +132,12 @@ extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
     if (std::memcmp(instance.hostData + host::object_data::kTagOffset, host::kTag, 3) != 0)
         PostMessageA(static_cast<HWND>(state.commandWindow), WM_COMMAND, host::messages::kAboutCommand, 0);
     table.setCurrent(&instance);
-    host::startInstance(instance, &table);
+    {
+        // The scene is read from where it will be saved: a host may have
+        // changed its current directory since the first binding.
+        CurrentDirectory inHost(state.hostDirectory);
+        host::startInstance(instance, &table);
+    }
     state.initialised = true;
     return 1;
 }
@@ -96,16 +147,7 @@ extern "C" void StopPlugin(int32_t key) {
     host::PluginInstance* instance = table.findByKey(key);
     if (!instance) return;
 
-    char remembered[MAX_PATH + 1] = {};
-    const DWORD rememberedLength = GetCurrentDirectoryA(sizeof remembered, remembered);
-    // Saved anywhere but the host's directory, the scene could overwrite
-    // another desktop's file of the same name; it is not saved at all then.
-    if (SetCurrentDirectoryA(host::library().hostDirectory)) {
-        host::saveInstance(*instance);
-    } else {
-        host::logCannotSave(instance->sceneFileName);
-    }
-    if (rememberedLength > 0 && rememberedLength < sizeof remembered) SetCurrentDirectoryA(remembered);
+    host::saveInHostDirectory(*instance, host::SaveMoment::Unbinding);
 
     table.removeAt(instance->number);
     if (table.count() == 0) host::destroyCommandWindow();
@@ -132,10 +174,13 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             }
             scene::Block* block = instance->scene->selected;
             if (!block) return 0;
+            char before[scene::kLineCapacity];
+            scene::writeLine(*block, before);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
             for (int channel = 0; channel < 3; ++channel)
                 block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
             render::refresh(*block);
+            host::saveIfChanged(*instance, before);
             return 0;
         }
         case host::messages::kLeftDoubleClick:
@@ -148,10 +193,8 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             return 1;
         case host::messages::kNewObjectData:
             // A null block would leave the instance writing through nothing;
-            // it keeps the block it has. A file found unreadable stays marked:
-            // it is kept aside only if it is still what a save would replace.
-            if (message->lParam != 0)
-                instance->attachData(reinterpret_cast<uint8_t*>(static_cast<intptr_t>(message->lParam)));
+            // it keeps the block it has.
+            host::adoptDataBlock(*instance, reinterpret_cast<uint8_t*>(static_cast<intptr_t>(message->lParam)));
             return 0;
         default:
             return 0;

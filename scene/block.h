@@ -46,6 +46,11 @@ struct Block {
     int32_t fineness = 0;
     uint32_t listBase = 0;
     char shortcut[kNameCapacity] = {};
+    // The stored names of a material and a skin that could not be loaded,
+    // written back as they were so that the picture returns with its file;
+    // empty when there is none. Choosing or removing a picture forgets them.
+    char missingTexture[kNameCapacity] = {};
+    char missingSkin[kNameCapacity] = {};
     // The mesh (and its skin) is still to be made: see `deferGeometry`.
     bool geometryOwed = false;
 

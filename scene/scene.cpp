@@ -111,10 +111,10 @@ void Scene::clear() {
     owedFrom_ = kNothingOwed;   // the blocks that were owed a refresh are gone
 }
 
-bool Scene::load(const char* fileName, int32_t keep) {
+bool Scene::load(const char* fileName, int32_t keep, bool* held) {
     // Refreshing after each line would compile n(n+1)/2 lists for n lines.
     DeferredRefresh deferred(*this);
-    return readSceneFile(fileName, *this, keep);
+    return readSceneFile(fileName, *this, keep, held);
 }
 
 bool Scene::save(const char* fileName) const { return writeSceneFile(fileName, *this); }

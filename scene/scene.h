@@ -51,7 +51,7 @@ public:
 
     // The file is replaced only when the identification line is accepted.
     // `keep`: see readSceneFile.
-    bool load(const char* fileName, int32_t keep = INT32_MAX);
+    bool load(const char* fileName, int32_t keep = INT32_MAX, bool* held = nullptr);
     // The previous file survives a write that fails part-way.
     bool save(const char* fileName) const;
 

@@ -165,8 +165,9 @@ class LineBuilder {
 public:
     explicit LineBuilder(char (&line)[kLineCapacity]) : line_(line) { line_[0] = '\0'; }
 
-    // `reserve` keeps room for what must follow (the final line feed).
-    bool append(const char* piece, size_t reserve = 0) {
+    // Room for the final line feed is kept after every piece: a line cut
+    // short is ended with one too, and must still be one the reader takes.
+    bool append(const char* piece, size_t reserve = 1) {
         const size_t pieceLength = std::strlen(piece);
         if (length_ + pieceLength + reserve > kLongestLine) {
             geometry::logError("line to long");
@@ -294,6 +295,11 @@ void readKeys(Block& block, char* rest) {
                     const bool material = current == Key::Texture;
                     const uint32_t id = readImageName(token, material);
                     (material ? block.textureId : block.skinId) = id;
+                    // A picture on a drive that is not there today comes back
+                    // with the drive: its name is kept and written back.
+                    char* missing = material ? block.missingTexture : block.missingSkin;
+                    missing[0] = '\0';
+                    if (id == 0 && fitsName(token)) std::memcpy(missing, token, std::strlen(token) + 1);
                 }
                 token = tokens.nextName();
                 continue;
@@ -346,13 +352,13 @@ bool writeLine(const Block& block, char (&line)[kLineCapacity]) {
     if (!builder.append(piece)) return false;
 
     const image::CacheEntry* material = image::textureCache().findById(block.textureId);
-    formatName(piece, "TEXTURE", material ? material->name : nullptr);
+    formatName(piece, "TEXTURE", material ? material->name : block.missingTexture);
     if (!builder.append(piece)) return false;
     std::snprintf(piece, sizeof piece, "DENS[%2.4f] ", static_cast<double>(block.density));
     if (!builder.append(piece)) return false;
 
     const image::CacheEntry* skin = image::skinCache().findById(block.skinId);
-    formatName(piece, "SKIN", skin ? skin->name : nullptr);
+    formatName(piece, "SKIN", skin ? skin->name : block.missingSkin);
     if (!builder.append(piece)) return false;
     std::snprintf(piece, sizeof piece, "SKINSCALE[%2.4f] ", static_cast<double>(block.skinScale));
     if (!builder.append(piece)) return false;
@@ -360,8 +366,8 @@ bool writeLine(const Block& block, char (&line)[kLineCapacity]) {
     formatName(piece, "SHORTCUT", block.shortcut);
     if (!builder.append(piece)) return false;
     std::snprintf(piece, sizeof piece, "TRANS[%1.0f] ", static_cast<double>(block.translucency));
-    if (!builder.append(piece, 1)) return false;
-    return builder.append("\n");
+    if (!builder.append(piece)) return false;
+    return builder.append("\n", 0);
 }
 
 void setWriteFaultAfterBytes(long bytes) { g_faultAfterBytes = bytes; }
@@ -397,8 +403,8 @@ bool readPiece(std::FILE* file, LinePiece& piece) {
 
 }  // namespace
 
-bool readSceneFile(const char* fileName, Scene& scene, int32_t keep) {
-    std::FILE* file = std::fopen(fileName, kReadMode);
+bool readSceneFile(const char* fileName, Scene& scene, int32_t keep, bool* held) {
+    std::FILE* file = openForReading(fileName, kReadMode, held);
     if (!file) return false;
     LinePiece piece;
     if (!readPiece(file, piece) || std::strncmp(piece.text, kFileId, 3) != 0) {
@@ -424,19 +430,9 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep) {
     return true;
 }
 
-bool writeSceneFile(const char* fileName, const Scene& scene) {
-    char newName[kNameCapacity + 8];
-    const int formed = std::snprintf(newName, sizeof newName, "%s.new", fileName);
-    if (formed < 0 || static_cast<size_t>(formed) >= sizeof newName) return false;
-
-    char message[kLineCapacity];
-    std::snprintf(message, sizeof message, "cannot save scene file %s", fileName);
-
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene) {
     std::FILE* file = std::fopen(newName, "w");
-    if (!file) {
-        geometry::logError(message);
-        return false;
-    }
+    if (!file) return WriteFault::Create;
     g_bytesWritten = 0;
     bool ok = put(file, "880\n") && put(file, "//^always first, its the file id !!\n\n") &&
               put(file, kFileHeader);
@@ -451,9 +447,27 @@ bool writeSceneFile(const char* fileName, const Scene& scene) {
     }
     ok = ok && flushToDisk(file);
     ok = (std::fclose(file) == 0) && ok;
-    if (ok) ok = replaceFile(newName, fileName);
-    if (!ok) {
+    if (ok) return WriteFault::None;
+    // Only a complete file may ever stand in for a scene.
+    std::remove(newName);
+    return WriteFault::Write;
+}
+
+bool newFileName(const char* fileName, char (&out)[kNameCapacity + 16]) {
+    const int formed = std::snprintf(out, sizeof out, "%s.new", fileName);
+    return formed > 0 && static_cast<size_t>(formed) < sizeof out;
+}
+
+bool writeSceneFile(const char* fileName, const Scene& scene) {
+    char newName[kNameCapacity + 16];
+    bool ok = newFileName(fileName, newName) && writeNewSceneFile(newName, scene) == WriteFault::None;
+    if (ok && replaceFile(newName, fileName) != Move::Done) {
         std::remove(newName);
+        ok = false;
+    }
+    if (!ok) {
+        char message[kLineCapacity];
+        std::snprintf(message, sizeof message, "cannot save scene file %s", fileName);
         geometry::logError(message);
     }
     return ok;

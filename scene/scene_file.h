@@ -71,7 +71,19 @@ void setWriteFaultAfterBytes(long bytes);
 // With `keep`, blocks beyond the first `keep` are removed as soon as they have
 // been read (their keys logged and their images loaded as for any block), so
 // that a file of any length holds at most `keep` + 1 blocks in memory.
-bool readSceneFile(const char* fileName, Scene& scene, int32_t keep = INT32_MAX);
+// `held`, when given, tells whether the file is there but another program
+// kept it from being read (after a few tries).
+bool readSceneFile(const char* fileName, Scene& scene, int32_t keep = INT32_MAX, bool* held = nullptr);
+
+// Why a scene could not be written into a new file.
+enum class WriteFault { None, Create, Write };
+// Writes the whole scene into `newName`, flushed to the disk. A file that
+// could not be completed is removed again, so any file of that name that
+// survives holds a whole scene.
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene);
+// The name of the file a scene is written into before it replaces `fileName`.
+bool newFileName(const char* fileName, char (&out)[kNameCapacity + 16]);
+// Writes NAME.new and moves it over NAME; false (logged) when either fails.
 bool writeSceneFile(const char* fileName, const Scene& scene);
 
 }  // namespace plexa::scene

@@ -40,7 +40,7 @@ std::string bindAndSave(uint8_t (&data)[512], bool expectReadable) {
     PluginInstance& instance = table.add(info);
     plexa::host::startInstance(instance, &table);
     if (instance.scene->count() != 1 || instance.scene->selected != instance.scene->block(0)) std::abort();
-    if (expectReadable && !instance.unreadableFile.empty()) std::abort();
+    if (expectReadable && instance.ownedPath.empty()) std::abort();
     if (!plexa::host::saveInstance(instance)) std::abort();
     return contents(instance.sceneFileName);
 }
@@ -62,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     if (size > 16384) return 0;
     std::remove("error.txt");
     std::remove("defplx00.880.bad");
+    std::remove("defplx00.880.kept");
     if (std::FILE* file = std::fopen("defplx00.880", "wb")) {
         if (size) std::fwrite(input, 1, size, file);
         std::fclose(file);

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "host/instance_table.h"
+#include "scene/file_commit.h"
 #include "scene/scene_file.h"
 #include "tests/native/gl_recorder.h"
 #include "tests/native/test_support.h"
@@ -234,48 +237,11 @@ TEST_F(Instances, HostileSceneFilesLeaveOneBlockAndTheirLogRecords) {
         InstanceTable again;
         PluginInstance& reread = bind(again, 1, &data);
         EXPECT_EQ(kindWord(*reread.scene->block(0)), file.block);
-        EXPECT_TRUE(reread.unreadableFile.empty());
+        EXPECT_FALSE(reread.ownedPath.empty());
         const bool keptAside = fileExists("defplx00.880.bad");
         EXPECT_EQ(keptAside, readFile("error.txt").find("unreadable, kept as defplx00.880.bad") != std::string::npos);
         if (keptAside) EXPECT_EQ(readFile("defplx00.880.bad"), std::string(file.bytes.begin(), file.bytes.end()));
     }
-}
-
-TEST_F(Instances, UnreadableSceneFileIsKeptAsideOnceBeforeItIsReplaced) {
-    const std::string withMark = "\xEF\xBB\xBF" "880\nPLANE8 RGB[0,1,0]\n";
-    writeFile("defplx00.880", withMark);
-    InstanceTable table;
-    ObjectData data;
-    data.tag();
-    PluginInstance& instance = bind(table, 1, &data);
-    EXPECT_EQ(instance.scene->block(0)->kind, scene::SPHERE);
-    EXPECT_TRUE(host::saveInstance(instance));
-    EXPECT_EQ(readFile("defplx00.880.bad"), withMark);
-    EXPECT_EQ(readFile("defplx00.880").rfind("880\n", 0), 0u);
-    EXPECT_EQ(readFile("error.txt"), logRecords({"scene file defplx00.880 unreadable, kept as defplx00.880.bad"}));
-    // The second save replaces only what this instance wrote itself.
-    writeFile("defplx00.880.bad", "older");
-    EXPECT_TRUE(host::saveInstance(instance));
-    EXPECT_EQ(readFile("defplx00.880.bad"), "older");
-
-    // An empty file holds nothing to keep.
-    writeFile("defplx01.880", "");
-    ObjectData second;
-    second.tag();
-    EXPECT_TRUE(bind(table, 2, &second).unreadableFile.empty());
-}
-
-TEST_F(Instances, UnreadableSceneFileThatCannotBeKeptIsNotOverwritten) {
-    writeFile("defplx00.880", "a letter, not a scene\n");
-    ASSERT_EQ(mkdir("defplx00.880.bad", 0700), 0);
-    writeFile("defplx00.880.bad/inside", "x");   // a full directory cannot be replaced
-    InstanceTable table;
-    ObjectData data;
-    data.tag();
-    PluginInstance& instance = bind(table, 1, &data);
-    EXPECT_FALSE(host::saveInstance(instance));
-    EXPECT_EQ(readFile("defplx00.880"), "a letter, not a scene\n");
-    EXPECT_EQ(readFile("error.txt"), logRecords({"cannot save scene file defplx00.880"}));
 }
 
 // A, B, C bound; A unbound: B and C move down, and a new object's position
@@ -297,6 +263,23 @@ TEST_F(Instances, NewInstanceNeverSavesToAFileABoundOneSavesTo) {
     EXPECT_EQ(d.name(), "defplx03.880");
 }
 
+// One object bound twice with one data block (a faulty host): the block goes
+// on naming the first binding's file; the second shows the same scene and
+// saves to a file of its own.
+TEST_F(Instances, ObjectBoundTwiceWithOneBlockLeavesTheBlockItsName) {
+    writeFile("defplx00.880", "880\nPLANE8\n");
+    InstanceTable table;
+    ObjectData data;
+    data.tag();
+    std::strcpy(reinterpret_cast<char*>(data.bytes + od::kNameOffset), "defplx00.880");
+    bind(table, 1, &data);
+    bind(table, 1, &data);
+    EXPECT_EQ(data.name(), "defplx00.880");
+    EXPECT_STREQ(table.at(0)->fileName, "defplx00.880");
+    EXPECT_STREQ(table.at(1)->fileName, "defplx01.880");
+    EXPECT_EQ(kindWord(*table.at(1)->scene->block(0)), "PLANE8");
+}
+
 TEST_F(Instances, OnlyNamesOfThePluginsOwnFormAreKept) {
     const auto number = [](const std::string& text) { return host::ownFileNumber(text.c_str(), text.size() + 1); };
     EXPECT_EQ(number("defplx00.880"), 0);
@@ -311,58 +294,91 @@ TEST_F(Instances, OnlyNamesOfThePluginsOwnFormAreKept) {
     EXPECT_EQ(host::ownFileNumber(unended, sizeof unended), -1);
 }
 
-// The file found unreadable is kept aside only while a save would replace
-// that very file; a save is never skipped for a file that is not in the way.
-TEST_F(Instances, UnreadableFileIsKeptAsideOnlyWhileItIsInTheWay) {
-    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8\n";
-    const auto tagged = [](ObjectData& data) -> ObjectData* { data.tag(); return &data; };
-
-    // Found only under the parent-directory name: saved under the plain one.
-    writeFile("..\\defplx00.880", marked);
-    {
+// A save replaces a scene file only if this instance read it or wrote it, or
+// it does not exist; anything else in the way is kept aside first, under a
+// name nothing has yet.
+TEST_F(Instances, SaveReplacesOnlyTheFileThisObjectReadOrWrote) {
+    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8\n", other = "880\nPLANE4\n";
+    const std::string bad = "scene file defplx00.880 unreadable, kept as defplx00.880.bad";
+    const std::string notRead = "scene file defplx00.880 was not read by this object, kept as defplx00.880.kept";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> before;   // files at binding
+        std::function<void()> whileBound;
+        std::vector<std::pair<std::string, std::string>> after;    // "" : must not exist
+        std::vector<std::string> log;
+        const char* shown;   // the kind word of the bound block
+    };
+    const Case cases[] = {
+        {"not a scene", {{"defplx00.880", marked}}, [] {}, {{"defplx00.880.bad", marked}}, {bad}, "SPHERE24"},
+        {"a second one beside the first kept aside",
+         {{"defplx00.880", marked}, {"defplx00.880.bad", "older"}}, [] {},
+         {{"defplx00.880.bad", "older"}, {"defplx00.880.bad2", marked}},
+         {"scene file defplx00.880 unreadable, kept as defplx00.880.bad2"}, "SPHERE24"},
+        {"found only in the parent", {{"../defplx00.880", marked}}, [] {}, {{"../defplx00.880", marked}}, {},
+         "SPHERE24"},
+        {"deleted while bound", {{"defplx00.880", marked}}, [] { std::remove("defplx00.880"); },
+         {{"defplx00.880.bad", ""}}, {}, "SPHERE24"},
+        {"another scene put in its place", {{"defplx00.880", other}},
+         [&] { std::remove("defplx00.880"); writeFile("defplx00.880", other + "\n"); },
+         {{"defplx00.880.kept", other + "\n"}}, {notRead}, "PLANE4"},
+        {"one made while bound", {}, [&] { writeFile("defplx00.880", other); },
+         {{"defplx00.880.kept", other}}, {notRead}, "SPHERE24"},
+        {"a torn file of a save that died", {{"defplx00.880", other}, {"defplx00.880.new", "880\nPLANE9"}},
+         [] {}, {{"defplx00.880.kept", ""}}, {}, "PLANE4"},
+        {"read-only", {{"defplx00.880", marked}}, [] { chmod("defplx00.880", 0444); },
+         {{"defplx00.880", marked}, {"defplx00.880.bad", ""}},
+         {"cannot save scene file defplx00.880: it is read-only"}, "SPHERE24"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(std::system("rm -rf ./* ../defplx00.880"), 0);
+        for (const auto& [name, text] : c.before) writeFile(name, text);
         InstanceTable table;
         ObjectData data;
-        PluginInstance& instance = bind(table, 1, tagged(data));
-        EXPECT_TRUE(host::saveInstance(instance));
-        EXPECT_EQ(readFile("..\\defplx00.880"), marked);
+        data.tag();
+        PluginInstance& instance = bind(table, 1, &data);
+        EXPECT_EQ(kindWord(*instance.scene->block(0)), c.shown);
+        c.whileBound();
+        EXPECT_EQ(host::saveInstance(instance), c.log.empty() || c.log[0].rfind("scene file", 0) == 0);
+        for (const auto& [name, text] : c.after) {
+            if (text.empty())
+                EXPECT_FALSE(fileExists(name)) << name;
+            else
+                EXPECT_EQ(readFile(name), text) << name;
+        }
+        EXPECT_EQ(readFile("error.txt"), logRecords(c.log));
+        // What it wrote, it replaces again without a word.
+        if (!scene::isReadOnly("defplx00.880")) {
+            std::remove("error.txt");
+            EXPECT_TRUE(host::saveInstance(instance));
+            EXPECT_FALSE(fileExists("error.txt"));
+        }
     }
-    std::remove("..\\defplx00.880");
+    std::remove("../defplx00.880");
+}
 
-    // Deleted while bound.
-    writeFile("defplx00.880", marked);
-    {
+// A complete scene left beside its file by a save that could not replace it
+// is the newest: the next binding shows it, and replaces the file with it
+// only if the file is still the one it was to replace.
+TEST_F(Instances, PendingSceneIsShownAndReplacesOnlyTheFileItWasMadeFor) {
+    for (const bool fileChangedSince : {false, true}) {
+        SCOPED_TRACE(fileChangedSince ? "file changed since" : "file as it was");
+        ASSERT_EQ(std::system("rm -rf ./*"), 0);
+        writeFile("defplx00.880", "880\nSPHERE8\n");
+        writeFile("defplx00.880.pending", "880\nPLANE12\n");
+        scene::FileMark mark = scene::markOf("defplx00.880");
+        if (fileChangedSince) mark.modified -= 1000000000;
+        ASSERT_TRUE(scene::setModified("defplx00.880.pending", mark));
         InstanceTable table;
         ObjectData data;
-        PluginInstance& instance = bind(table, 1, tagged(data));
-        std::remove("defplx00.880");
+        data.tag();
+        PluginInstance& instance = bind(table, 1, &data);
+        EXPECT_EQ(kindWord(*instance.scene->block(0)), "PLANE12");
         EXPECT_TRUE(host::saveInstance(instance));
-        EXPECT_FALSE(fileExists("defplx00.880.bad"));
-    }
-
-    // Another file put in its place.
-    writeFile("defplx00.880", marked);
-    {
-        InstanceTable table;
-        ObjectData data;
-        PluginInstance& instance = bind(table, 1, tagged(data));
-        std::remove("defplx00.880");
-        writeFile("defplx00.880", "880\nPLANE4\n");
-        EXPECT_TRUE(host::saveInstance(instance));
-        EXPECT_FALSE(fileExists("defplx00.880.bad"));
-    }
-    EXPECT_FALSE(fileExists("error.txt"));
-
-    // Read-only: neither moved nor replaced.
-    writeFile("defplx00.880", marked);
-    ASSERT_EQ(chmod("defplx00.880", 0444), 0);
-    {
-        InstanceTable table;
-        ObjectData data;
-        PluginInstance& instance = bind(table, 1, tagged(data));
-        EXPECT_FALSE(host::saveInstance(instance));
-        EXPECT_EQ(readFile("defplx00.880"), marked);
-        EXPECT_FALSE(fileExists("defplx00.880.bad"));
-        EXPECT_EQ(readFile("error.txt"), logRecords({"cannot save scene file defplx00.880"}));
+        EXPECT_NE(readFile("defplx00.880").find("PLANE12 "), std::string::npos);
+        EXPECT_FALSE(fileExists("defplx00.880.pending"));
+        EXPECT_EQ(fileExists("defplx00.880.kept"), fileChangedSince);
     }
 }
 

@@ -284,20 +284,25 @@ TEST_F(SceneFile, ExtremeValuesNeverOverrunTheLine) {
 // Long names and large coordinates take the line across the reader's limit
 // in steps of one character.
 TEST_F(SceneFile, EverySavedLineNearTheLimitBindsAgainToTheSameBytes) {
-    const std::string material(259, 'm'), skin(259, 's');
+    const std::string material(259, 'm');
     addCacheEntry(image::textureCache(), material.c_str(), 9021);
-    addCacheEntry(image::skinCache(), skin.c_str(), 9022);
-    std::set<size_t> wholeLengths;
+    // Skin names a character apart move every cut by one: a line is cut at
+    // every length up to the limit, and each must read back with its line feed.
+    for (uint32_t id = 9022; id < 9026; ++id)
+        addCacheEntry(image::skinCache(), std::string(259 - (id - 9022), 's').c_str(), id);
+    std::set<size_t> wholeLengths, cutLengths;
     int cut = 0;
-    for (const float origin : {1e16f, 2e17f}) {
+    for (const float origin : {1e16f, 2e17f})
+    for (const int sizedAxes : {1, 3})
+    for (uint32_t skinId = 9022; skinId < 9026; ++skinId) {
         for (size_t shortcutLength = 230; shortcutLength <= 259; ++shortcutLength) {
             Scene first;
             first.addDefault(scene::SPHERE);
             Block& block = *first.block(0);
             for (float& value : block.origin) value = origin;
-            block.size[0] = origin;
+            for (int axis = 0; axis < sizedAxes; ++axis) block.size[axis] = origin;
             block.textureId = 9021;
-            block.skinId = 9022;
+            block.skinId = skinId;
             std::strcpy(block.shortcut, std::string(shortcutLength, 'c').c_str());
             std::remove("error.txt");
             ASSERT_TRUE(first.save("a.880"));
@@ -317,6 +322,7 @@ TEST_F(SceneFile, EverySavedLineNearTheLimitBindsAgainToTheSameBytes) {
                 // A cut line loses what did not fit once; from then on the
                 // block saves the same every time.
                 ++cut;
+                cutLengths.insert(written.size());
                 Scene third;
                 ASSERT_TRUE(third.load("b.880"));
                 ASSERT_TRUE(third.save("c.880"));
@@ -328,6 +334,7 @@ TEST_F(SceneFile, EverySavedLineNearTheLimitBindsAgainToTheSameBytes) {
     for (size_t length = scene::kLongestLine - 3; length <= scene::kLongestLine; ++length)
         EXPECT_EQ(wholeLengths.count(length), 1u) << "no whole line of " << length << " characters";
     EXPECT_GT(cut, 0);
+    EXPECT_EQ(cutLengths.count(scene::kLongestLine), 1u) << "no line cut at the limit";
 }
 
 TEST_F(SceneFile, RoundTripKeepsTheWrittenPrecision) {

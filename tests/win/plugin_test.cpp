@@ -230,17 +230,26 @@ TEST_F(Plugin, DoubleClickOpensOnlyAnExistingShortcut) {
     EXPECT_EQ(currentDirectory() + "\\", workDir_ + "\\");   // back in the host directory
 }
 
-TEST_F(Plugin, NewDataBlockRedirectsTheSceneFileName) {
+// A new block that names a scene file of the plug-in's form redirects the
+// save; one that names none (empty, or no end within its 76 bytes) is given
+// the name the instance has, so the scene is not saved to nowhere.
+TEST_F(Plugin, NewDataBlockRedirectsTheSceneFileOnlyToANameOfItsForm) {
     HostObject object(4);
     bind(object);
-    HostObject moved(4);
+    HostObject moved(4), empty(4), runOn(4);
     moved.data = object.data;
-    std::strcpy(reinterpret_cast<char*>(moved.data.data() + host::object_data::kNameOffset), "moved.880");
-    EXPECT_EQ(send(object, msg::kNewObjectData, 0, reinterpret_cast<intptr_t>(moved.data.data())), 0);
+    std::strcpy(reinterpret_cast<char*>(moved.data.data() + host::object_data::kNameOffset), "defplx05.880");
+    runOn.data.fill('x');
+    for (HostObject* block : {&empty, &moved, &runOn}) {
+        EXPECT_EQ(send(object, msg::kNewObjectData, 0, reinterpret_cast<intptr_t>(block->data.data())), 0);
+        object.data.fill(0xAA);   // the old block is no longer read
+    }
+    EXPECT_EQ(empty.sceneName(), "defplx00.880");
+    EXPECT_EQ(empty.tagText(), "PLX");
+    EXPECT_EQ(runOn.sceneName(), "defplx05.880");
     EXPECT_EQ(send(object, msg::kNewObjectData, 0, 0), 0);   // a null block is ignored
-    object.data.fill(0xAA);                                   // the old block is no longer read
     plugin_.StopPlugin(4);
-    EXPECT_TRUE(fileExists("moved.880"));
+    EXPECT_TRUE(fileExists("defplx05.880"));
     EXPECT_FALSE(fileExists("defplx00.880"));
 }
 
@@ -284,11 +293,12 @@ TEST_F(Plugin, ManyObjectsUnboundInAnyOrderKeepTheirOwnFiles) {
     EXPECT_EQ(objects[22].sceneName(), "defplx22.880");
     for (int i : {5, 0, 22, 13, 1}) plugin_.StopPlugin(objects[i].key);
     // A binding after removals takes the position at the end, 18, but
-    // objects[18] still saves to defplx18.880: the first name nobody bound
-    // saves to is defplx22.880, left by objects[22].
+    // objects[18] still saves to defplx18.880, and defplx22.880 is
+    // objects[22]'s, left when it was unbound: the first number with no
+    // file is 23.
     HostObject late(2000);
     bind(late);
-    EXPECT_EQ(late.sceneName(), "defplx22.880");
+    EXPECT_EQ(late.sceneName(), "defplx23.880");
     EXPECT_EQ(objects[18].sceneName(), "defplx18.880");
     for (auto& object : objects) plugin_.StopPlugin(object.key);
     plugin_.StopPlugin(late.key);
@@ -323,30 +333,34 @@ TEST_F(Plugin, UnloadingWhileBoundLeavesNoWindowBehind) {
     EXPECT_FALSE(fileExists("defplx00.880"));   // unsaved, as at any unload
 }
 
-// Each way a save can fail leaves the scene file the user had, and says so.
-TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLog) {
+// Each way a save can fail leaves the scene file the user had, and says so
+// once, however many edits try again.
+TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLogOnce) {
     const std::string old = "880\nPLANE8 RGB[0,1,0]\n";
-    const std::string failure = "[Numerical Recipes run-time error...]\r\ncannot save scene file defplx00.880\r\n";
-    const auto saveOnce = [&](const char* what, bool newIsADirectory) {
+    const auto saveOnce = [&](const char* what, const std::string& cause, bool newIsADirectory) {
         SCOPED_TRACE(what);
         DeleteFileA("error.txt");
         HostObject object(1);
         object.tag();
         bind(object);
-        object.setColor(255, 0, 0);
-        send(object, msg::kCommand, msg::kColorCommand, 0);
+        for (uint8_t red : {255, 128}) {
+            object.setColor(red, 0, 0);
+            send(object, msg::kCommand, msg::kColorCommand, 0);
+        }
         plugin_.StopPlugin(1);
         EXPECT_EQ(readTextFile(workDir_ + "\\defplx00.880"), old);
-        EXPECT_EQ(readTextFile(workDir_ + "\\error.txt"), failure);
+        EXPECT_EQ(readTextFile(workDir_ + "\\error.txt"),
+                  "[Numerical Recipes run-time error...]\r\ncannot save scene file defplx00.880" + cause + "\r\n");
         EXPECT_TRUE(fileExists(workDir_ + "\\defplx00.880.new") == newIsADirectory);
+        EXPECT_FALSE(fileExists(workDir_ + "\\defplx00.880.pending"));
     };
     writeTextFile("defplx00.880", old);
     ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_READONLY));
-    saveOnce("a read-only scene file", false);
+    saveOnce("a read-only scene file", ": it is read-only", false);
     ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_NORMAL));
 
     ASSERT_TRUE(CreateDirectoryA("defplx00.880.new", nullptr));   // as if creating it were denied
-    saveOnce("a directory in the way of the new file", true);
+    saveOnce("a directory in the way of the new file", ": defplx00.880.new cannot be created", true);
     ASSERT_TRUE(RemoveDirectoryA("defplx00.880.new"));
 }
 
@@ -365,92 +379,181 @@ TEST_F(Plugin, VanishedHostDirectoryIsNotSavedElsewhere) {
 }
 
 // A file that is not a scene (here one an editor gave a byte-order mark) is
-// replaced by the default sphere's scene, so it is kept aside first.
+// replaced by the default sphere's scene, so it is kept aside first, beside
+// any kept there before.
 TEST_F(Plugin, UnreadableSceneFileIsKeptAsideBeforeItIsReplaced) {
     const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8 RGB[0,1,0]\n";
     writeTextFile("defplx00.880", marked);
+    writeTextFile("defplx00.880.bad", "kept last week");
     HostObject object(1);
     object.tag();
     bind(object);
     plugin_.StopPlugin(1);
-    EXPECT_EQ(readTextFile("defplx00.880.bad"), marked);
+    EXPECT_EQ(readTextFile("defplx00.880.bad"), "kept last week");
+    EXPECT_EQ(readTextFile("defplx00.880.bad2"), marked);
     EXPECT_EQ(readTextFile("defplx00.880").rfind("880\r\n", 0), 0u);
     EXPECT_EQ(readTextFile("error.txt"), "[Numerical Recipes run-time error...]\r\n"
-                                         "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n");
+                                         "scene file defplx00.880 unreadable, kept as defplx00.880.bad2\r\n");
 }
 
-// Only the very file found unreadable is kept aside, and only while a save
-// would replace it; any other file in its place is saved over as usual.
-TEST_F(Plugin, UnreadableFileIsKeptAsideOnlyWhileItIsInTheWay) {
-    const std::string marked = "\xEF\xBB\xBF" "880\nPLANE8\n";
+// A host that changed its current directory after the first binding: the
+// scene is read from the host directory, where it is saved, and a file of
+// that name in the other directory is never touched.
+TEST_F(Plugin, SceneIsReadWhereItIsSavedWhateverTheCurrentDirectory) {
+    HostObject first(1);
+    bind(first);
+    writeTextFile("defplx01.880", "880\nPLANE8 RGB[0,1,0]\n");
+    ASSERT_TRUE(CreateDirectoryA("other", nullptr));
+    writeTextFile("other\\defplx01.880", "880\nPLANE4\n");
+    ASSERT_TRUE(SetCurrentDirectoryA("other"));
+    HostObject second(2);
+    second.tag();
+    std::strcpy(reinterpret_cast<char*>(second.data.data() + host::object_data::kNameOffset), "defplx01.880");
+    bind(second);
+    EXPECT_EQ(currentDirectory(), workDir_ + "\\other");
+    plugin_.StopPlugin(2);
+    plugin_.StopPlugin(1);
+    EXPECT_NE(readTextFile(workDir_ + "\\defplx01.880").find("PLANE8 ORG"), std::string::npos);
+    EXPECT_EQ(readTextFile(workDir_ + "\\other\\defplx01.880"), "880\nPLANE4\n");
+    EXPECT_FALSE(fileExists(workDir_ + "\\error.txt"));
+}
+
+// A copied object (its data block copied by the host) shows the scene it was
+// copied with and saves to a number whose file does not exist; the objects
+// bound after it keep their own files.
+TEST_F(Plugin, CopiedObjectShowsItsOriginalsSceneAndSavesToAFileOfItsOwn) {
+    const char* scenes[] = {"880\nPLANE8 RGB[1,0,0]\n", "880\nPLANE8 RGB[0,1,0]\n", "880\nPLANE8 RGB[0,0,1]\n"};
+    std::vector<HostObject> objects;
+    for (int32_t i = 0; i < 3; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "defplx%02d.880", i);
+        writeTextFile(name, scenes[i]);
+        objects.emplace_back(i + 1);
+        objects.back().tag();
+        std::strcpy(reinterpret_cast<char*>(objects.back().data.data() + host::object_data::kNameOffset), name);
+    }
+    HostObject copy(9);
+    copy.data = objects[0].data;
+    bind(objects[0]);
+    bind(copy);
+    bind(objects[1]);
+    bind(objects[2]);
+    EXPECT_EQ(copy.sceneName(), "defplx03.880");
+    for (int32_t i = 0; i < 3; ++i) EXPECT_EQ(objects[i].sceneName(), "defplx0" + std::to_string(i) + ".880");
+    for (const HostObject& object : objects) plugin_.StopPlugin(object.key);
+    plugin_.StopPlugin(copy.key);
+    EXPECT_NE(readTextFile("defplx03.880").find("RGB[+1.00,+0.00,+0.00]"), std::string::npos);
+    EXPECT_NE(readTextFile("defplx01.880").find("RGB[+0.00,+1.00,+0.00]"), std::string::npos);
+    EXPECT_NE(readTextFile("defplx02.880").find("RGB[+0.00,+0.00,+1.00]"), std::string::npos);
+}
+
+// Every edit reaches the scene file when it is made, so a host that dies
+// later takes none with it. A picture that could not be loaded keeps its
+// name until the user removes it.
+TEST_F(Plugin, EveryEditIsInTheSceneFileBeforeUnbinding) {
+    writeTextFile("defplx00.880", "880\nSPHERE8 TEXTURE[gone.bmp] SKIN[gone too.bmp]\n");
+    HostObject object(1);
+    object.tag();
+    bind(object);
+    object.setColor(255, 0, 0);
+    send(object, msg::kCommand, msg::kColorCommand, 0);
+    EXPECT_NE(readTextFile("defplx00.880").find("\nSPHERE8 ORG[+0.00,+0.00,+0.00] SIZE[+1.00,+1.00,+1.00] "
+                                                "ROT[0.000000,0.000000,0.000000] RGB[+1.00,+0.00,+0.00] "
+                                                "TEXTURE[gone.bmp] DENS[1.0000] SKIN[gone too.bmp] "),
+              std::string::npos);
+    SendMessageA(commandWindow(), WM_COMMAND, 21, 0);   // Plane
+    EXPECT_NE(readTextFile("defplx00.880").find("\nPLANE8 "), std::string::npos);
+    SendMessageA(commandWindow(), WM_COMMAND, 23, 0);   // No Material
+    SendMessageA(commandWindow(), WM_COMMAND, 34, 0);   // No Skin
+    EXPECT_NE(readTextFile("defplx00.880").find("TEXTURE[ ] DENS[1.0000] SKIN[ ] "), std::string::npos);
+    EXPECT_FALSE(fileExists("error.txt"));
+    plugin_.StopPlugin(1);
+}
+
+// Another program (backup, sync, indexing) holds the scene file open without
+// letting it be replaced: the edits wait beside it, complete, and the next
+// binding shows them. A file torn by a save that died is never read.
+TEST_F(Plugin, EditsOfAHeldSceneFileWaitBesideItAndAreShownNextTime) {
+    writeTextFile("defplx00.880", "880\nPLANE8\n");
+    writeTextFile("defplx00.880.new", "880\nSPHERE6 RGB[0");
+    HostObject object(1);
+    object.tag();
+    bind(object);
+    HANDLE holder = CreateFileA("defplx00.880", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    for (uint8_t green : {255, 128}) {
+        object.setColor(0, green, 0);
+        send(object, msg::kCommand, msg::kColorCommand, 0);
+    }
+    plugin_.StopPlugin(1);
+    CloseHandle(holder);
+    EXPECT_EQ(readTextFile("defplx00.880"), "880\nPLANE8\n");
+    EXPECT_NE(readTextFile("defplx00.880.pending").find("RGB[+0.00,+0.50,+0.00]"), std::string::npos);
+    EXPECT_EQ(readTextFile("error.txt"), "[Numerical Recipes run-time error...]\r\ncannot save scene file "
+                                         "defplx00.880: in use or denied; new scene in defplx00.880.pending\r\n");
+
+    HostObject nextSession(2);
+    nextSession.data = object.data;
+    bind(nextSession);
+    plugin_.StopPlugin(2);
+    EXPECT_NE(readTextFile("defplx00.880").find("\nPLANE8 ORG[+0.00,+0.00,+0.00] SIZE[+1.00,+1.00,+1.00] "
+                                                "ROT[0.000000,0.000000,0.000000] RGB[+0.00,+0.50,+0.00] "),
+              std::string::npos);
+    EXPECT_FALSE(fileExists("defplx00.880.pending"));
+    EXPECT_FALSE(fileExists("defplx00.880.kept"));
+}
+
+// A scene file that another program holds without sharing it at binding is
+// not read, and it is the user's: a save never replaces it. Freed by then, it
+// is kept aside; still held, this object's scene goes aside instead.
+TEST_F(Plugin, SceneFileHeldAtBindingIsNeverOverwritten) {
+    const std::string users = "880\nPLANE8 RGB[0,0,1]\n";
     const std::string log = "[Numerical Recipes run-time error...]\r\n";
-    const auto bindTagged = [&](HostObject& object) {
+    for (const bool freedBeforeUnbinding : {true, false}) {
+        SCOPED_TRACE(freedBeforeUnbinding ? "freed before unbinding" : "held through unbinding");
+        for (const char* name : {"defplx00.880", "defplx00.880.kept", "error.txt"}) DeleteFileA(name);
+        writeTextFile("defplx00.880", users);
+        HANDLE holder = CreateFileA("defplx00.880", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        HostObject object(1);
         object.tag();
         bind(object);
-    };
-    ASSERT_TRUE(CreateDirectoryA("desk", nullptr));
-    ASSERT_TRUE(SetCurrentDirectoryA("desk"));   // the host directory
+        if (freedBeforeUnbinding) CloseHandle(holder);
+        plugin_.StopPlugin(1);
+        if (!freedBeforeUnbinding) CloseHandle(holder);
+        EXPECT_EQ(readTextFile(freedBeforeUnbinding ? "defplx00.880.kept" : "defplx00.880"), users);
+        EXPECT_NE(readTextFile(freedBeforeUnbinding ? "defplx00.880" : "defplx00.880.kept").find("\nSPHERE24 "),
+                  std::string::npos);
+        EXPECT_EQ(readTextFile("error.txt"),
+                  log + "scene file defplx00.880 held by another program, not read; kept aside before it is "
+                        "replaced\r\n" + log +
+                      (freedBeforeUnbinding
+                           ? "scene file defplx00.880 was not read by this object, kept as defplx00.880.kept\r\n"
+                           : "scene file defplx00.880 not read by this object and held; its scene kept as "
+                             "defplx00.880.kept\r\n"));
+    }
+}
 
-    // Found only in the parent directory: saved here, the parent's left alone.
-    writeTextFile("..\\defplx00.880", marked);
-    HostObject fromParent(1);
-    bindTagged(fromParent);
-    plugin_.StopPlugin(1);
-    EXPECT_EQ(readTextFile("..\\defplx00.880"), marked);
-    EXPECT_NE(readTextFile("defplx00.880").find("SPHERE24 "), std::string::npos);
-    EXPECT_FALSE(fileExists("error.txt"));
-    DeleteFileA("..\\defplx00.880");
-
-    // Deleted while bound: nothing is in the way.
-    writeTextFile("defplx00.880", marked);
-    HostObject deleted(2);
-    bindTagged(deleted);
-    ASSERT_TRUE(DeleteFileA("defplx00.880"));
-    plugin_.StopPlugin(2);
-    EXPECT_NE(readTextFile("defplx00.880").find("SPHERE24 "), std::string::npos);
-    EXPECT_FALSE(fileExists("defplx00.880.bad"));
-    EXPECT_FALSE(fileExists("error.txt"));
-
-    // Read at binding from another current directory: the host directory's
-    // file of that name is a scene of its own, replaced and never called
-    // unreadable.
-    ASSERT_TRUE(CreateDirectoryA("other", nullptr));
-    HostObject keeper(3);
-    bindTagged(keeper);   // defplx00.880 stays bound
-    ASSERT_TRUE(SetCurrentDirectoryA("other"));
-    writeTextFile("defplx01.880", marked);
-    HostObject elsewhere(4);
-    bindTagged(elsewhere);
-    ASSERT_TRUE(SetCurrentDirectoryA(".."));
-    writeTextFile("defplx01.880", "880\nPLANE4\n");
-    plugin_.StopPlugin(4);
-    EXPECT_FALSE(fileExists("defplx01.880.bad"));
-    EXPECT_EQ(readTextFile("other\\defplx01.880"), marked);
-    EXPECT_FALSE(fileExists("error.txt"));
-    plugin_.StopPlugin(3);
-
-    // A read-only one is neither moved nor replaced, as no read-only scene
-    // file is.
-    writeTextFile("defplx00.880", marked);
-    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_READONLY));
-    HostObject readOnly(5);
-    bindTagged(readOnly);
-    plugin_.StopPlugin(5);
-    ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(readTextFile("defplx00.880"), marked);
-    EXPECT_FALSE(fileExists("defplx00.880.bad"));
-    EXPECT_EQ(readTextFile("error.txt"), log + "cannot save scene file defplx00.880\r\n");
-    DeleteFileA("error.txt");
-
-    // A new data block that names the same file keeps it marked.
-    HostObject moved(6);
-    bindTagged(moved);
-    HostObject copy(6);
-    copy.data = moved.data;
-    send(moved, msg::kNewObjectData, 0, reinterpret_cast<intptr_t>(copy.data.data()));
-    plugin_.StopPlugin(6);
-    EXPECT_EQ(readTextFile("defplx00.880.bad"), marked);
-    EXPECT_EQ(readTextFile("error.txt"), log + "scene file defplx00.880 unreadable, kept as defplx00.880.bad\r\n");
+// Every line the plug-in writes binds again, those it had to cut short too:
+// long picture names (kept, though the pictures are not there), a long
+// shortcut and large numbers take a line past its limit at every length.
+TEST_F(Plugin, EverySavedLineBindsAgainCutOrWhole) {
+    const std::string big = "1e16,1e16,1e16";
+    for (size_t shortcut = 200; shortcut <= 259; ++shortcut) {
+        SCOPED_TRACE(shortcut);
+        writeTextFile("defplx00.880", "880\nPLANE8 ORG[" + big + "] SIZE[" + big + "] TEXTURE[" +
+                                          std::string(255, 't') + ".bmp] SKIN[" + std::string(251, 's') +
+                                          ".bmp] SHORTCUT[" + std::string(shortcut, 'c') + "]\n");
+        HostObject object(1);
+        object.tag();
+        bind(object);
+        plugin_.StopPlugin(1);
+        const std::string written = readTextFile("defplx00.880");
+        bind(object);
+        plugin_.StopPlugin(1);
+        // Refused, the line would have given way to the default sphere.
+        ASSERT_NE(readTextFile("defplx00.880").find("\nPLANE8 ORG[+1000000"), std::string::npos) << written;
+    }
 }
 
 }  // namespace
