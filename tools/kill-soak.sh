@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The kill soak of the reference host with plexa.dll under Wine:
 #
-#     tools/kill-soak.sh [KILLS]      (default 50, about two minutes)
+#     tools/kill-soak.sh [KILLS]      (default 50, about 80 seconds)
 #
 # Runs sessions of menu edits (Plane and Sphere, Choose Color answered with a
 # random colour, No Color, Translucent, Finer and Rougher, the zooms) on the
