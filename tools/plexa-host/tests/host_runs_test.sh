@@ -199,7 +199,8 @@ kill_soak() {
         # Quietly: bash reports a killed job on stderr.
         wait "$pid" 2>/dev/null
         status=$?
-        [[ -n $duration ]] || duration=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
+        # Kills are timed within the last session that ran to its end.
+        [[ -n $delay ]] || duration=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
         [[ -n $delay || $status -eq 0 ]] || fail "session $session ended with exit code $status"
 
         # What the host saw complete, and the edit under way when it died.
