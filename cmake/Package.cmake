@@ -4,23 +4,60 @@
 #
 #     plexa.dll, plexa-host.exe   stripped (their debug information stays in
 #                                 the build as *.debug)
-#     samples\                    the sample desktop's pictures
+#     samples\                    the sample desktop's pictures and a few more
+#                                 worth trying
 #     README.txt                  the user's guide (docs/user-guide.txt)
-#     guide\                      docs/commands.md and its pictures
+#     LICENSE.txt                 Plexa's own licence (LICENSE)
+#     THIRD-PARTY-NOTICES.txt     the libraries linked into the two programs,
+#                                 with their licences (docs/THIRD-PARTY-NOTICES.txt)
+#     guide\                      docs/commands.md, the same as commands.html
+#                                 (made by cmark), and their pictures
 #     SHA256SUMS.txt              the SHA-256 of every other file in the zip
 #
 # tests/release/package_test.sh builds it and tries it as a user would.
 
 install(PROGRAMS $<TARGET_FILE:plexa> $<TARGET_FILE:plexa-host> DESTINATION .)
 
-# Windows' Notepad and the version shown in the guide.
+# Windows' Notepad and the version shown in the guide. The notices have no
+# @VARIABLE@ of their own; configure_file is what converts line endings.
 configure_file(${PROJECT_SOURCE_DIR}/docs/user-guide.txt ${CMAKE_BINARY_DIR}/package-files/README.txt
     @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${CMAKE_BINARY_DIR}/package-files/README.txt DESTINATION .)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/package-files/LICENSE.txt
+    @ONLY NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/docs/THIRD-PARTY-NOTICES.txt
+    ${CMAKE_BINARY_DIR}/package-files/THIRD-PARTY-NOTICES.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES
+    ${CMAKE_BINARY_DIR}/package-files/README.txt
+    ${CMAKE_BINARY_DIR}/package-files/LICENSE.txt
+    ${CMAKE_BINARY_DIR}/package-files/THIRD-PARTY-NOTICES.txt
+    DESTINATION .)
 
-# Every drawing command of the menu before and after, in pictures.
-install(FILES ${PROJECT_SOURCE_DIR}/docs/commands.md DESTINATION guide)
+# Every drawing command of the menu before and after, in pictures: the
+# Markdown source, and the same as a page a double click opens in a browser,
+# converted by cmark (CommonMark's reference implementation).
+find_program(PLEXA_CMARK cmark)
+if(NOT PLEXA_CMARK)
+    message(FATAL_ERROR "cmark not found: it makes the guide's HTML page (tools/install-deps.sh installs it)")
+endif()
+set(_plexa_guide_html ${CMAKE_BINARY_DIR}/package-files/guide/commands.html)
+add_custom_command(OUTPUT ${_plexa_guide_html}
+    COMMAND ${CMAKE_COMMAND} -DCMARK=${PLEXA_CMARK} -DSOURCE=${PROJECT_SOURCE_DIR}/docs/commands.md
+        -DOUTPUT=${_plexa_guide_html} "-DTITLE=Plexa ${PROJECT_VERSION}: the popup menu's drawing commands"
+        -P ${CMAKE_CURRENT_LIST_DIR}/GuideHtml.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/commands.md ${CMAKE_CURRENT_LIST_DIR}/GuideHtml.cmake
+    COMMENT "Converting docs/commands.md into guide/commands.html"
+    VERBATIM)
+add_custom_target(plexa_guide_html ALL DEPENDS ${_plexa_guide_html})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/commands.md ${_plexa_guide_html} DESTINATION guide)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/commands DESTINATION guide FILES_MATCHING PATTERN "*.png")
+
+# The pictures the sample desktop shows (tools/plexa-host/sample_desktop.cpp),
+# then a few more worth choosing from the menu: the guide's checkered
+# material, a stone material and two skins. The host writes any of the first
+# four that are missing, nothing else.
+set(PLEXA_SHIPPED_SAMPLES
+    wood-640x480.jpg skin-bumps-100.bmp skin-bumps-256x128.jpg quad-64.jpg
+    checker-64-pal1.bmp stone-256.jpg skin-gradient-128x64.jpg skin-checker-64-pal8.bmp)
 
 # The pictures come from the sample generator, the same program the host's own
 # copy of them comes from. It is a Windows program, so it runs under Wine
@@ -34,7 +71,7 @@ install(CODE "
     endif()
     message(STATUS \"Generating samples into \${_plexa_root}/samples\")
     execute_process(
-        COMMAND \${_plexa_run} \"$<TARGET_FILE:plexa-make-samples>\" samples samples
+        COMMAND \${_plexa_run} \"$<TARGET_FILE:plexa-make-samples>\" samples samples ${PLEXA_SHIPPED_SAMPLES}
         WORKING_DIRECTORY \"\${_plexa_root}\"
         RESULT_VARIABLE _plexa_rc)
     file(GLOB _plexa_samples \"\${_plexa_root}/samples/*\")

@@ -46,6 +46,7 @@ function(plexa_version_resource target description)
     endif()
     set(PLEXA_VI_DESCRIPTION "${description}")
     set(PLEXA_VI_INTERNAL_NAME ${output_name})
+    set(PLEXA_VI_COPYRIGHT "${PLEXA_COPYRIGHT}")
     set(rc ${CMAKE_BINARY_DIR}/resources/${output_name}-version.rc)
     configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
@@ -70,17 +71,32 @@ plexa_version_resource(plexa "Plexa render plug-in")
 #
 # What ships is stripped; its debug information stays in the build as
 # <file>.debug, named in the stripped file's .gnu_debuglink, so that gdb or
-# winedbg can read a user's crash address against it.
+# winedbg can read a user's crash address against it. The linker also leaves
+# a map, <file>.map, naming every library the file took code from: the
+# notices test (tests/release/notices_test.sh) reads it.
 function(plexa_split_debug_info target)
     if(NOT CMAKE_OBJCOPY)
         message(FATAL_ERROR "objcopy not found: the shipped files are stripped with it")
+    endif()
+    target_link_options(${target} PRIVATE "LINKER:-Map=$<TARGET_FILE:${target}>.map")
+    # A build message cannot expand generator expressions: the name is made
+    # here, as the linker will write it.
+    get_target_property(file_name ${target} OUTPUT_NAME)
+    if(NOT file_name)
+        set(file_name ${target})
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+        set(file_name ${file_name}${CMAKE_SHARED_LIBRARY_SUFFIX})
+    else()
+        set(file_name ${file_name}${CMAKE_EXECUTABLE_SUFFIX})
     endif()
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
         COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
         WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-        COMMENT "Stripping $<TARGET_FILE_NAME:${target}>, debug information kept in $<TARGET_FILE_NAME:${target}>.debug"
+        COMMENT "Stripping ${file_name}, debug information kept in ${file_name}.debug"
         VERBATIM)
 endfunction()
 plexa_split_debug_info(plexa)

@@ -234,7 +234,7 @@ void edit(UINT id) {
     const PluginInstance* instance = instances().current();
     const scene::Block* block = instance ? instance->scene->selected : nullptr;
     char before[scene::kLineCapacity] = {};
-    if (block) scene::writeLine(*block, before);
+    if (block) scene::writeLine(*block, before, false);
     if (id == kSphere || id == kPlane)
         changeKind(id == kSphere ? scene::SPHERE : scene::PLANE);
     else

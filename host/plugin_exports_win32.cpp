@@ -94,7 +94,7 @@ void saveIfChanged(PluginInstance& instance, const char* before) {
     const scene::Block* block = instance.scene->selected;
     if (!block) return;
     char after[scene::kLineCapacity];
-    scene::writeLine(*block, after);
+    scene::writeLine(*block, after, false);
     if (std::strcmp(before, after) != 0) saveInHostDirectory(instance, SaveMoment::Edit);
 }
 
@@ -175,7 +175,7 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             scene::Block* block = instance->scene->selected;
             if (!block) return 0;
             char before[scene::kLineCapacity];
-            scene::writeLine(*block, before);
+            scene::writeLine(*block, before, false);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
             for (int channel = 0; channel < 3; ++channel)
                 block->color[channel] = static_cast<float>(rgb[channel] / 255.0);

@@ -163,14 +163,14 @@ bool put(std::FILE* file, const char* text) {
 // Appends pieces to the fixed line buffer, refusing any that would not fit.
 class LineBuilder {
 public:
-    explicit LineBuilder(char (&line)[kLineCapacity]) : line_(line) { line_[0] = '\0'; }
+    LineBuilder(char (&line)[kLineCapacity], bool report) : line_(line), report_(report) { line_[0] = '\0'; }
 
     // Room for the final line feed is kept after every piece: a line cut
     // short is ended with one too, and must still be one the reader takes.
     bool append(const char* piece, size_t reserve = 1) {
         const size_t pieceLength = std::strlen(piece);
         if (length_ + pieceLength + reserve > kLongestLine) {
-            geometry::logError("line to long");
+            if (report_) geometry::logError("line to long");
             return false;
         }
         std::memcpy(line_ + length_, piece, pieceLength + 1);
@@ -180,6 +180,7 @@ public:
 
 private:
     char (&line_)[kLineCapacity];
+    bool report_;
     size_t length_ = 0;
 };
 
@@ -329,8 +330,8 @@ const char* defaultLine(int32_t kind) {
     }
 }
 
-bool writeLine(const Block& block, char (&line)[kLineCapacity]) {
-    LineBuilder builder(line);
+bool writeLine(const Block& block, char (&line)[kLineCapacity], bool report) {
+    LineBuilder builder(line, report);
     char piece[kPieceCapacity];
 
     switch (block.kind) {

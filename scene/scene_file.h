@@ -56,8 +56,9 @@ void readKeys(Block& block, char* rest);
 
 // Formats the block as one line of at most kLongestLine characters. Returns
 // false after reporting "line to long", in which case the line holds only the
-// pieces that fitted (and no line feed).
-bool writeLine(const Block& block, char (&line)[kLineCapacity]);
+// pieces that fitted (and no line feed). Without `report` nothing is logged:
+// for telling whether an edit changed what a save would write.
+bool writeLine(const Block& block, char (&line)[kLineCapacity], bool report = true);
 
 const char* defaultLine(int32_t kind);
 

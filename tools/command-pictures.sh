@@ -196,10 +196,10 @@ write_guide() {
         echo "(right) picking the command. The other items (the shortcut, Help, About)"
         echo "leave the picture as it is, and Exit takes the object off the desktop."
         echo
-        echo "The pictures are drawn by the reference host through the real menu; the"
-        echo "tests (\`golden.NAME\`) draw the right-hand ones again and compare. After a"
-        echo "deliberate change to the drawing, \`tools/command-pictures.sh --update\`"
-        echo "redraws them all and rewrites this page."
+        # For users: how the pictures are checked (the golden.NAME tests) is
+        # said in the README, not here.
+        echo "The pictures were taken from Plexa itself, in the reference host"
+        echo "plexa-host.exe, by picking each command from the real menu."
         echo
         local n
         for n in $(command_names); do

@@ -6,28 +6,22 @@ set -euo pipefail
 
 packages=(
     # native build, sanitizers, fuzzers, benchmarks
-    cmake make g++ clang libclang-rt-dev dpkg-dev
+    cmake make g++ clang libclang-rt-dev dpkg-dev xz-utils
     libgtest-dev googletest libbenchmark-dev
     libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libjpeg62-turbo-dev
     # the Win64 DLL and its tests under Wine
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
     wine wine64 xvfb xauth x11-utils
     # assets and tooling
-    nasm npm imagemagick libjpeg-turbo-progs libstb-dev
-    # the release package
-    unzip
+    nasm imagemagick libjpeg-turbo-progs libstb-dev
+    # the release package: its HTML guide, and the check of the zip
+    cmark unzip
 )
-
-# Satisfied by a command as well as by the package: some machines carry a
-# nodejs build that bundles npm and conflicts with Debian's npm package.
-declare -A provided_by_command=([npm]=npm)
 
 missing=()
 for p in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
     [[ $status == installed ]] && continue
-    cmd=${provided_by_command[$p]:-}
-    [[ -n $cmd ]] && command -v "$cmd" >/dev/null && continue
     missing+=("$p")
 done
 

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The release zip as a user gets it: builds the package target of this build
 # tree, checks the sum beside the zip and its exact contents, unpacks it into
-# a fresh directory, checks SHA256SUMS.txt there, and runs the unpacked
-# plexa-host.exe on the sample desktop under Wine: it must load the unpacked
+# a fresh directory, checks SHA256SUMS.txt there, the licence, the notices
+# and the guide (also as HTML, every picture there, written for users), the
+# host as a Windows program with manifest and icon, and runs the unpacked
+# plexa-host.exe under Wine: on the sample desktop it must load the unpacked
 # plexa.dll, find every sample picture already there, write the sample's
-# scene files and a screenshot, and exit 0.
+# scene files and a screenshot, and exit 0; without its plug-in, or unable to
+# save, it must say so in a message box and by its exit code.
 #
 #   package_test.sh <win64 build directory> <version>
 #
@@ -60,44 +63,24 @@ grep -qE "^[0-9a-f]{64}  $name\.zip$" "$zip.sha256" || fail "$name.zip.sha256 is
 end_case "the zip matches $name.zip.sha256"
 
 # ---- exactly these files, in one folder; no debug information
+# samples/: the four pictures of the sample desktop, then four worth trying.
 expected=(
+    LICENSE.txt
     README.txt
     SHA256SUMS.txt
+    THIRD-PARTY-NOTICES.txt
     plexa-host.exe
     plexa.dll
-    samples/checker-64-pal1.bmp
-    samples/dot-1x1.bmp
-    samples/dot-1x1.jpg
-    samples/quad-101x37.bmp
-    samples/quad-101x37.jpg
-    samples/quad-3x3.bmp
-    samples/quad-3x3.jpg
-    samples/quad-64-32.bmp
-    samples/quad-64-565.bmp
-    samples/quad-64-arith.jpg
-    samples/quad-64-core-pal4.bmp
-    samples/quad-64-core.bmp
-    samples/quad-64-pal4.bmp
-    samples/quad-64-pal8.bmp
-    samples/quad-64-progressive.jpg
-    samples/quad-64-rle8.bmp
-    samples/quad-64-topdown.bmp
-    samples/quad-64.bmp
-    samples/quad-64.jpg
-    samples/skin-bumps-100.bmp
-    samples/skin-bumps-101x37-grey.jpg
-    samples/skin-bumps-256x128.jpg
-    samples/skin-bumps-64-topdown.bmp
-    samples/skin-checker-64-pal8.bmp
-    samples/skin-gradient-128x64.bmp
-    samples/skin-gradient-128x64.jpg
-    samples/skin-gradient-64-rle8.bmp
-    samples/stone-256.jpg
-    samples/wood-640x480.bmp
     samples/wood-640x480.jpg
-    samples/wood-641x481.jpg
+    samples/skin-bumps-100.bmp
+    samples/skin-bumps-256x128.jpg
+    samples/quad-64.jpg
+    samples/checker-64-pal1.bmp
+    samples/stone-256.jpg
+    samples/skin-gradient-128x64.jpg
+    samples/skin-checker-64-pal8.bmp
 )
-expected+=(guide/commands.md)
+expected+=(guide/commands.md guide/commands.html)
 for picture in "$repo_root"/docs/commands/*.png; do expected+=("guide/commands/${picture##*/}"); done
 printf "$name/%s\n" "${expected[@]}" | LC_ALL=C sort >"$work/expected.txt"
 unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort >"$work/listing.txt"
@@ -123,6 +106,72 @@ done
 grep -q "Plexa $version" "$dir/README.txt" || fail "README.txt does not name Plexa $version"
 end_case "unpacked: SHA256SUMS.txt checks, programs carry no debug information"
 
+# ---- licence and notices, in Notepad's line endings
+grep -q '^Copyright (c) 2026 The Plexa developers' "$dir/LICENSE.txt" && grep -q '^MIT License' "$dir/LICENSE.txt" ||
+    fail "LICENSE.txt is not the MIT licence of The Plexa developers"
+cmp -s <(tr -d '\r' <"$dir/LICENSE.txt") "$repo_root/LICENSE" || fail "LICENSE.txt differs from the repository's LICENSE"
+cmp -s <(tr -d '\r' <"$dir/THIRD-PARTY-NOTICES.txt") "$repo_root/docs/THIRD-PARTY-NOTICES.txt" ||
+    fail "THIRD-PARTY-NOTICES.txt differs from docs/THIRD-PARTY-NOTICES.txt (which the notices test checks)"
+tr -d '\r' <"$dir/README.txt" | tr '\n' ' ' | tr -s ' ' | grep -q 'based in part on the work of the Independent JPEG Group' ||
+    fail "README.txt lacks the acknowledgement the IJG licence asks of binary distributions"
+for text in README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+    [[ $(grep -c $'\r$' "$dir/$text") -eq $(wc -l <"$dir/$text") ]] || fail "$text has lines not ended by CR LF"
+done
+end_case "LICENSE.txt, THIRD-PARTY-NOTICES.txt and the IJG acknowledgement"
+
+# ---- the guide, for users: the HTML page shows every picture, nothing is
+# written for developers, and README.txt answers what users asked
+for picture in "$repo_root"/docs/commands/*.png; do
+    grep -qF "src=\"commands/${picture##*/}\"" "$dir/guide/commands.html" ||
+        fail "guide/commands.html does not show commands/${picture##*/}"
+done
+grep -oE 'src="[^"]+"' "$dir/guide/commands.html" | sed 's/^src="//; s/"$//' | while read -r src; do
+    [[ -f $dir/guide/$src ]] || echo "guide/commands.html shows $src, which is not in the zip"
+done >"$work/missing-pictures.txt"
+[[ -s $work/missing-pictures.txt ]] && fail "$(cat "$work/missing-pictures.txt")"
+grep -q '^<!DOCTYPE html>' "$dir/guide/commands.html" || fail "guide/commands.html is not a whole HTML page"
+if grep -nE 'golden\.|tools/|build it|ctest|cmake' "$dir/README.txt" "$dir/guide/commands.md" "$dir/guide/commands.html" \
+    >"$work/developer.txt"; then
+    fail "developer text in the guide:$(sed 's/^/    /' "$work/developer.txt")"
+fi
+# One phrase per question the guide must answer.
+readme_answers=(
+    "Properties:where the version is shown"
+    "[Numerical Recipes run-time error...]:the fixed first line of each error.txt record"
+    "ERROR in SIZE Coord:error.txt's lines explained"
+    "only grows:that error.txt grows"
+    "Removing Plexa:how to uninstall"
+    "Keep the name plexa.dll:that the DLL must keep its name"
+    "ANSI code page:names outside the ANSI code page"
+    "70 the plug-in crashed:the host's exit codes"
+    "41 About..:the menu command ids for --click"
+    "A left click on empty space only:that a left click on empty space opens no menu"
+)
+readme=$(tr -d '\r' <"$dir/README.txt" | tr '\n' ' ' | tr -s ' ')
+for answer in "${readme_answers[@]}"; do
+    phrase=${answer%%:*}
+    grep -qF -- "$phrase" <<<"$readme" || fail "README.txt does not tell ${answer#*:} (\"$phrase\")"
+done
+grep -qiE 'click (on|in) empty space[^.]*host.s own menu' <<<"$readme" &&
+    fail "README.txt still says a click on empty space opens the host's menu"
+end_case "the guide: HTML with every picture, no developer text, README.txt answers users' questions"
+
+# ---- the host: a Windows program with a manifest and an icon
+# Read whole first: grep -q leaving a pipe early would fail it under pipefail.
+headers=$(x86_64-w64-mingw32-objdump -p "$dir/plexa-host.exe")
+grep -qE '^Subsystem[[:space:]]+0+2[[:space:]]+\(Windows GUI\)' <<<"$headers" ||
+    fail "plexa-host.exe is not a Windows (GUI) program: $(grep '^Subsystem' <<<"$headers")"
+resources=$(x86_64-w64-mingw32-windres -i "$dir/plexa-host.exe" -O rc 2>&1)
+grep -q 'Type: group icon' <<<"$resources" || fail "plexa-host.exe has no icon"
+texts=$(strings "$dir/plexa-host.exe")
+for needed in Microsoft.Windows.Common-Controls '<dpiAware' '<requestedExecutionLevel level="asInvoker"'; do
+    grep -qF -- "$needed" <<<"$texts" || fail "plexa-host.exe's manifest lacks $needed"
+done
+# The build's own message names the file it strips.
+grep -rqs --include=build.make 'Stripping \$<' "$build" && fail "the build still prints a generator expression as a file name"
+grep -rqs --include=build.make 'Stripping plexa-host.exe' "$build" || fail "the build does not say it strips plexa-host.exe"
+end_case "plexa-host.exe: Windows GUI program, common-controls and DPI-aware manifest, icon"
+
 # ---- the unpacked host on the sample desktop
 run=$work/run
 mkdir -p "$run"
@@ -140,5 +189,28 @@ for n in 00 01 02 03 04 05 06 07; do
     if [[ -s $run/defplx$n.880 ]]; then scenes=$((scenes + 1)); else fail "no scene file defplx$n.880 written"; fi
 done
 end_case "the unpacked host shows the sample desktop: exit 0, shot.png, $scenes scene files"
+
+# ---- problems a user must hear of: a message box (answered in a --frames
+# run, which prints it), worded for users, and the exit code
+run_host() {
+    local out=$1
+    shift
+    (cd "$run" && WINEPREFIX=${WINEPREFIX:-$build/wineprefix} timeout 300 "$repo_root/tools/wine-run.sh" \
+        "$@" --frames 2) >"$out" 2>&1
+}
+cp "$dir/plexa-host.exe" "$run/lonely-host.exe"
+run_host "$work/missing.txt" "$run/lonely-host.exe"
+status=$?
+[[ $status -eq 3 ]] || fail "without plexa.dll beside it: exit code $status, expected 3"
+grep -qF 'dialog "Plexa reference host" answered with OK' "$work/missing.txt" &&
+    grep -q 'keep plexa.dll in the folder of plexa-host.exe' "$work/missing.txt" ||
+    fail "without plexa.dll beside it, no message box telling where it belongs:$(sed 's/^/    /' "$work/missing.txt")"
+run_host "$work/unsaved.txt" "$dir/plexa-host.exe" --desktop no-such-folder/desktop.txt --screenshot no-such-folder/shot.png
+status=$?
+[[ $status -eq 1 ]] || fail "desktop and picture unsaveable: exit code $status, expected 1"
+[[ $(grep -c 'dialog "Plexa reference host" answered with OK' "$work/unsaved.txt") -eq 2 ]] ||
+    fail "desktop and picture unsaveable: not one message box for each:$(sed 's/^/    /' "$work/unsaved.txt")"
+grep -qi 'build it' "$work/missing.txt" "$work/unsaved.txt" && fail "developer wording (\"build it\") shown to users"
+end_case "message boxes and exit codes: plug-in missing (3), desktop and picture unsaveable (1)"
 
 finish

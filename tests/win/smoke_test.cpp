@@ -145,6 +145,7 @@ TEST(VersionResource, NamesTheReleaseInTheDllAndTheHost) {
         EXPECT_EQ(text("FileVersion"), PLEXA_EXPECTED_VERSION);
         EXPECT_EQ(text("ProductVersion"), PLEXA_EXPECTED_VERSION);
         EXPECT_EQ(text("OriginalFilename"), name);
+        EXPECT_EQ(text("LegalCopyright"), PLEXA_EXPECTED_COPYRIGHT);
         EXPECT_NE(text("FileDescription").find("Plexa"), std::string::npos);
     }
 }

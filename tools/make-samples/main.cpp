@@ -1,7 +1,9 @@
 // plexa-make-samples: writes the project's own sample images and test inputs.
 //
-//     plexa-make-samples samples DIR   materials and skins (bitmap and JPEG
-//                                      twins, non-power-of-two sizes, grey skins)
+//     plexa-make-samples samples DIR [NAME...]
+//                                      materials and skins (bitmap and JPEG
+//                                      twins, non-power-of-two sizes, grey skins);
+//                                      with names, only those (the release zip's)
 //     plexa-make-samples hostile DIR   DIR/bitmap, DIR/jpeg and DIR/scene:
 //                                      damaged and malicious files, with
 //                                      DIR/outcomes.txt
@@ -10,6 +12,7 @@
 //                                      DIR/scene, DIR/bitmap, DIR/jpeg
 //
 // Every picture is computed here; nothing is copied from elsewhere.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -81,13 +84,26 @@ bool writeSeeds(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s samples|hostile|seeds DIR\n", argv[0]);
+    const bool named = argc > 3 && std::strcmp(argv[1], "samples") == 0;
+    if (argc != 3 && !named) {
+        std::fprintf(stderr, "usage: %s samples|hostile|seeds DIR, or samples DIR NAME...\n", argv[0]);
         return 2;
     }
     const std::string what = argv[1], dir = argv[2];
     bool ok = false;
-    if (what == "samples")
+    if (named) {
+        std::vector<NamedFile> all = sampleFiles(), chosen;
+        for (int i = 3; i < argc; ++i) {
+            auto found = std::find_if(all.begin(), all.end(), [&](const NamedFile& f) { return f.name == argv[i]; });
+            // A misspelt name must not quietly leave a picture out of a release.
+            if (found == all.end()) {
+                std::fprintf(stderr, "%s: no sample picture named %s\n", argv[0], argv[i]);
+                return 2;
+            }
+            chosen.push_back(*found);
+        }
+        ok = writeFiles(dir, chosen);
+    } else if (what == "samples")
         ok = writeFiles(dir, sampleFiles());
     else if (what == "hostile")
         ok = writeFiles(dir, {}) && writeHostile(dir);

@@ -53,7 +53,10 @@ bool GlWindow::create(const char* title, int clientWidth, int clientHeight, WNDP
     windowClass.style = CS_OWNDC | CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = bootstrapProcedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    // The program's own icon (resources/plexa-host.rc.in), in the title bar
+    // and the taskbar as in Explorer.
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    if (!windowClass.hIcon) windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
     windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     windowClass.lpszClassName = kWindowClass;
     if (!RegisterClassExA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {

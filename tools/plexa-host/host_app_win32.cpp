@@ -191,9 +191,15 @@ int HostApp::run() {
         window_.depthBits, window_.stencilBits);
     if (window_.stencilBits < 8) complain("no 8-bit stencil buffer: clicks cannot find objects");
 
+    // Before the plug-in is loaded: a run without one still shows its box.
+    const bool unattended = options_.frames > 0 && installUnattendedUi();
+    const std::string hookError = options_.frames > 0 && !unattended ? lastErrorText() : std::string();
+    boxesAnswered_ = options_.frames == 0 || unattended;
     const std::string pluginPath = options_.pluginPath.empty() ? defaultPluginPath() : options_.pluginPath;
     if (!plugin_.load(pluginPath, &error)) {
         complain("%s", error.c_str());
+        tellUser("The Plexa plug-in could not be started, so there is nothing to show.\n\n" + error);
+        removeUnattendedUi();
         window_.destroy();
         return kExitPluginMissing;
     }
@@ -201,12 +207,12 @@ int HostApp::run() {
     watchPluginImage(plugin_.module);
 
     if (options_.frames > 0) {
-        if (installUnattendedUi()) {
+        if (unattended) {
             say("non-interactive run of %lu frames: dialogs are answered with OK, menus closed unchosen "
                 "unless an item is named",
                 static_cast<unsigned long>(options_.frames));
         } else {
-            complain("cannot watch for dialogs and menus (%s): one would stop this run", lastErrorText().c_str());
+            complain("cannot watch for dialogs and menus (%s): one would stop this run", hookError.c_str());
         }
         if (options_.hasColourAnswer) {
             answerColourDialogWith(options_.colourAnswer[0], options_.colourAnswer[1], options_.colourAnswer[2]);
@@ -232,6 +238,10 @@ int HostApp::run() {
     carryOutRequests(true);
 
     bool screenshotOk = takeScreenshot();
+    if (!screenshotOk) {
+        tellUser("The picture of the desktop could not be saved as\n" + screenshotPath_ +
+                                     "\n\nCheck that its folder exists and that you may write there.");
+    }
 
     // Unbinding in binding order; each object is kept, with what the plug-in
     // left in its data block, for the desktop file.
@@ -257,6 +267,15 @@ int HostApp::run() {
         screenshotPath_.empty() ? "not asked for" : (screenshotOk ? "saved" : "NOT saved"),
         menuScreenshotPath_.empty() ? "" : (menuShotOk ? "; menu screenshot saved" : "; menu screenshot NOT saved"));
     return desktopOk && screenshotOk && menuShotOk ? kExitOk : kExitRunFailed;
+}
+
+// A problem a person at the screen must hear about even when nobody reads
+// the console: a message box, besides the line on stderr. In a --frames run
+// the unattended hooks print and dismiss it; without them it would wait for
+// nobody, so it is left out.
+void HostApp::tellUser(const std::string& text) {
+    if (!boxesAnswered_) return;
+    MessageBoxA(window_.window, text.c_str(), "Plexa reference host", MB_OK | MB_ICONWARNING);
 }
 
 // --- Desktop file --------------------------------------------------------
@@ -302,8 +321,18 @@ void HostApp::writeSampleImages() {
     folder.erase(slash == std::string::npos ? 0 : slash + 1);
     folder += kSampleImageFolder;
     CreateDirectoryA(folder.c_str(), nullptr);
+    // Only the pictures the sample desktop shows: the folder is the user's,
+    // beside the plug-in, and the generator's test pictures have no place there.
+    std::set<std::string> shown;
+    for (const SampleObject& object : sampleObjects()) {
+        for (const char* name : {object.material, object.skin}) {
+            const std::string stored = name;
+            if (!stored.empty()) shown.insert(stored.substr(stored.find_last_of('\\') + 1));
+        }
+    }
     int written = 0, kept = 0, failed = 0;
     for (const plexa::samples::NamedFile& file : plexa::samples::sampleFiles()) {
+        if (shown.count(file.name) == 0) continue;
         const std::string path = folder + "\\" + file.name;
         if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
             ++kept;
@@ -350,6 +379,10 @@ std::vector<DesktopObject> HostApp::startSampleDesktop() {
 bool HostApp::saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when) {
     if (!desktopWritable_) {
         complain("desktop not saved: %s was not read as a desktop file", desktopPath_.c_str());
+        tellUser("Where the objects stand on the desktop was not saved:\n" + desktopPath_ +
+                                     "\nis not a desktop file this program can read, so it was left as it is.\n\n"
+                                     "Each object's own scene (shape, colour, pictures) is kept by Plexa "
+                                     "in its scene file as usual.");
         return false;
     }
     std::vector<DesktopObject> desktop;
@@ -363,6 +396,9 @@ bool HostApp::saveDesktop(const std::vector<std::unique_ptr<HostObject>>& object
     std::string error;
     if (!writeFileAtomically(desktopPath_, formatDesktop(desktop), &error)) {
         complain("desktop not saved: %s", error.c_str());
+        tellUser("Where the objects stand on the desktop could not be saved in\n" + desktopPath_ +
+                                     "\n\nCheck that its folder exists, that you may write there and that the "
+                                     "disk is not full.\n\n(" + error + ")");
         return false;
     }
     say("desktop saved %s to %s (%zu objects)", when, desktopPath_.c_str(), desktop.size());

@@ -25,6 +25,8 @@
 //     picked and the colour dialog answered with a given colour
 // [X] screenshot of the screen with the plug-in's popup menu open over the
 //     window (--menu-screenshot)
+// [X] a plug-in that cannot be loaded, a desktop or a screenshot that cannot
+//     be saved: a message box for the user as well as the line on stderr
 // [X] a crash inside the plug-in is reported with the export and key, and the
 //     process ends with exit code 70 instead of waiting on a crash dialog
 // [X] the host menu copies an object as a desktop program does: the data
@@ -138,6 +140,7 @@ private:
     int32_t unusedKey() const;
 
     bool takeScreenshot();
+    void tellUser(const std::string& text);
     HostObject* find(int32_t key);
     int indexOf(int32_t key) const;
 
@@ -153,6 +156,8 @@ private:
     std::deque<PluginRequest> requests_;
 
     bool running_ = false;
+    // False in a --frames run whose dialog hooks could not be installed.
+    bool boxesAnswered_ = true;
     bool rendering_ = false;
     int pluginBusy_ = 0;
     int32_t selectedKey_ = 0;

@@ -8,8 +8,34 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+
+namespace {
+
+bool usable(HANDLE handle) {
+    return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN;
+}
+
+// A Windows program gets no console: started from Explorer it opens no console
+// window beside the desktop. Whoever started it with pipes or files as its
+// standard handles (a test, a script, `> log.txt`) has them already; started
+// from a command prompt, it prints into that prompt's console instead.
+void connectStandardOutput() {
+    const bool out = usable(GetStdHandle(STD_OUTPUT_HANDLE));
+    const bool err = usable(GetStdHandle(STD_ERROR_HANDLE));
+    if (out && err) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
+    // The prompt has already printed its next line: start below it.
+    std::fputc('\n', out ? stderr : stdout);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace plexa::refhost;
+    connectStandardOutput();
     std::vector<std::string> args(argv + 1, argv + argc);
     CommandLineResult parsed = parseCommandLine(args);
     if (!parsed.error.empty()) {

@@ -41,7 +41,8 @@ bool PluginLibrary::load(const std::string& fileName, std::string* error) {
     path = fullPathOf(fileName);
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *error = "no plug-in file " + path + " (build it, or name it with --plugin PATH)";
+        *error = "no plug-in file " + path + ": keep plexa.dll in the folder of plexa-host.exe, under that name, "
+                 "or name the plug-in with --plugin PATH";
         return false;
     }
     // The altered search path lets the plug-in's own dependencies be found
