@@ -125,7 +125,11 @@ enum HostMenuItem : UINT {
     kMenuChooseColour,
     kMenuRemoveObject,
     kMenuSaveDesktop,
+    kMenuCopyObject,
 };
+
+// Where a copy goes, beside what it copies: about one object's width.
+constexpr float kCopyOffset = 1.2f;
 
 constexpr float kMoveStep = 0.1f;
 // Near the horizon a small mouse move spans a great distance on the floor;
@@ -607,8 +611,17 @@ void HostApp::pumpMessages() {
             char what[96];
             std::snprintf(what, sizeof what, "a window procedure, message %u wParam %llu", message.message,
                           static_cast<unsigned long long>(message.wParam));
-            PluginCall call(*this, what);
-            DispatchMessageA(&message);
+            {
+                PluginCall call(*this, what);
+                DispatchMessageA(&message);
+            }
+            // A menu choice reaches the plug-in's command window as a posted
+            // WM_COMMAND; once it returns, the command has done its work. Its
+            // own request to open the menu is not a command.
+            const UINT id = LOWORD(message.wParam);
+            if (message.message == WM_COMMAND && id != msg::kPopupCommand) {
+                say("command done: key=%ld id=%u", static_cast<long>(menuKey_), id);
+            }
         } else {
             DispatchMessageA(&message);
         }
@@ -746,6 +759,7 @@ void HostApp::onRightButton(WPARAM wParam, LPARAM lParam) {
     const int64_t point = static_cast<int64_t>((static_cast<uint32_t>(screen.y) & 0xFFFF) << 16 |
                                                (static_cast<uint32_t>(screen.x) & 0xFFFF));
     int32_t handled = forward(key, msg::kRightButtonDown, wParam, point);
+    if (handled) menuKey_ = key;
     say("right click on key=%ld%s: plug-in %s", static_cast<long>(key), (wParam & MK_SHIFT) ? " with Shift" : "",
         handled ? "opens its menu" : "left it to the host");
     if (!handled) {
@@ -857,6 +871,7 @@ void HostApp::showHostMenu(int target, POINT client) {
     AppendMenuA(menu, MF_STRING, kMenuAddObject, "Add object here");
     AppendMenuA(menu, MF_STRING | needsObject, kMenuChooseColour, "Choose colour...");
     AppendMenuA(menu, MF_STRING | needsObject, kMenuRemoveObject, "Remove object");
+    AppendMenuA(menu, MF_STRING | needsObject, kMenuCopyObject, "Copy object");
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(menu, MF_STRING, kMenuSaveDesktop, "Save desktop now");
     say("host menu for %s", target >= 0 ? ("key=" + std::to_string(key)).c_str() : "the desktop");
@@ -890,6 +905,21 @@ void HostApp::showHostMenu(int target, POINT client) {
     case kMenuSaveDesktop:
         saveDesktop(objects_, "on request");
         break;
+    case kMenuCopyObject: {
+        // As a desktop program copies an object: the data block byte for
+        // byte, so the copy names the same scene file, under a key of its own.
+        const HostObject* original = find(key);
+        if (!original) break;
+        DesktopObject copy;
+        copy.key = unusedKey();
+        std::copy(original->position, original->position + 3, copy.position);
+        copy.position[0] += kCopyOffset;
+        copy.data = original->data;
+        say("host menu Copy: object key=%ld copied as key=%ld (scene file=%s)", static_cast<long>(key),
+            static_cast<long>(copy.key), describeScene(copy.data).c_str());
+        bindObject(copy);
+        break;
+    }
     default:
         break;
     }

@@ -29,6 +29,10 @@
 //     be saved: a message box for the user as well as the line on stderr
 // [X] a crash inside the plug-in is reported with the export and key, and the
 //     process ends with exit code 70 instead of waiting on a crash dialog
+// [X] the host menu copies an object as a desktop program does: the data
+//     block byte for byte, a new key, bound like any added object
+// [X] every plug-in menu command that has returned is printed, so a run
+//     killed outright shows which edits were complete
 // [X] objects moved by dragging them with the mouse, or with the cursor keys
 // [ ] message 1087 (the host never moves a data block, so never announces one)
 // [ ] orientation and size of objects (the plug-in's scene holds those)
@@ -157,6 +161,9 @@ private:
     bool rendering_ = false;
     int pluginBusy_ = 0;
     int32_t selectedKey_ = 0;
+    // The object whose menu the plug-in was last asked to open: its
+    // commands work on that object.
+    int32_t menuKey_ = 0;
     bool hasSelection_ = false;
     // A drag moves the object over the horizontal plane through its frame by
     // as much as the point under the cursor moves in that plane.

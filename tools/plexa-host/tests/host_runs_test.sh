@@ -7,10 +7,15 @@
 # first so translucent ones show them; dragging moves an object under the
 # cursor; items chosen from the plug-in's real popup menu reach it (the
 # colour through the host's colour dialog, Exit unbinding the object) and the
-# open menu can be captured; a file the host cannot use is never overwritten;
+# open menu can be captured; objects removed or copied leave every other
+# scene file as it was; a file the host cannot use is never overwritten;
 # a missing plug-in is a clear error, not a crash. Pixels are read with ImageMagick's convert.
 #
-#   host_runs_test.sh <plexa-host.exe> <scratch directory>
+#   host_runs_test.sh <plexa-host.exe> <scratch directory> [--kills N]
+#
+# With --kills, only the kill soak: sessions of menu edits killed outright
+# until N kills have landed, each followed by a run that must show every
+# completed edit.
 #
 # DISPLAY must name a running X server (CTest runs inside
 # tools/with-display.sh). Ends with "N passed, N failed".
@@ -72,6 +77,12 @@ block_line() {
     grep -aE '^(SPHERE|PLANE|CUBE|TRIANGLE|CYLINDER)' "$1" | tr -d '\r' | head -n 1
 }
 
+# Scene file that desktop.txt of the case names for object $1.
+scene_of() {
+    awk -v k="$1" '$1 == "object" { key = $2 } $1 == "#" && $2 == "tag" && key == k { sub(",", "", $6); print $6; exit }' \
+        "$case_dir/desktop.txt"
+}
+
 # "R G B" of the screenshot's pixel at x, y.
 pixel() {
     convert "$1" -crop "1x1+$2+$3" +repage -depth 8 txt:- 2>/dev/null |
@@ -106,6 +117,139 @@ scene_file() {
     printf '880\n%s ORG[0,0,0] SIZE[%s] ROT[%s] RGB[%s] TEXTURE[ ] DENS[1] SKIN[ ] SKINSCALE[0.5] SHORTCUT[ ] TRANS[%s] \n' \
         "$2" "$3" "$4" "$5" "$6" >"$case_dir/$1"
 }
+
+# --- A host killed outright ----------------------------------------------
+# "KIND FINENESS R G B DENSITY TRANSLUCENCY" of a scene file's block: what the
+# menu edits below change.
+scene_state() {
+    block_line "$1" | sed -E 's/^([A-Z]+)([0-9]+) .*RGB\[([^]]*)\].*DENS\[([^]]*)\].*TRANS\[([^]]*)\].*/\1 \2 \3 \4 \5/' |
+        tr ',' ' ' | awk 'NF == 7 { printf "%s %d %.2f %.2f %.2f %.4f %d\n", $1, $2, $3, $4, $5, $6, $7 }'
+}
+
+# State $1 after the plug-in's menu command $2; 2041 is the host's colour
+# reply, "R G B" in $3.
+after_edit() {
+    awk -v id="$2" -v rgb="${3:-}" '{
+        k = $1; f = $2; r = $3; g = $4; b = $5; d = $6; t = $7
+        if (id == 20) k = "SPHERE"
+        else if (id == 21) k = "PLANE"
+        else if (id == 22) d *= 2
+        else if (id == 24) d /= 2
+        else if (id == 25) r = g = b = 1
+        else if (id == 29) f = int(f / 2) <= 8 ? 8 : int(f / 2)
+        else if (id == 30) f = f <= 4 ? 8 : (2 * f > 1024 ? 1024 : 2 * f)
+        else if (id == 36) t = t > 0 ? 0 : 1
+        else if (id == 2041) { split(rgb, c, " "); r = c[1] / 255; g = c[2] / 255; b = c[3] / 255 }
+        printf "%s %d %.2f %.2f %.2f %.4f %d\n", k, f, r, g, b, d, t
+    }' <<<"$1"
+}
+
+# Sessions of menu edits on the sample desktop, each but the first killed
+# (kill -9 of this run's own host process, as End task does) at a random
+# moment, until $1 kills have landed. After each, a clean run reads the
+# scenes back: every edit the host had seen complete ("command done", or the
+# colour forwarded) must be there, the one in flight may be, and no scene
+# file may have been unreadable (kept aside).
+kill_soak() {
+    local kills=$1 landed=0 session=0 edits=0 duration= key id line colour delay pid
+    local -a keys args
+    local -A want=() point=()
+    begin_case kills
+    run_host --frames 2 --screenshot shot.png
+    expect_status 0
+    while read -r key; do
+        line=$(on_screen "$key")
+        [[ -z $line || $line == *view* ]] && continue
+        keys+=("$key")
+        point[$key]=${line/ /,}
+        want[$key]=$(scene_state "$case_dir/$(scene_of "$key")")
+    done < <(grep '^object ' "$case_dir/desktop.txt" | awk '{print $2}')
+    [[ ${#keys[@]} -ge 4 ]] || fail "the sample desktop shows ${#keys[@]} objects, 4 wanted"
+    while ((case_failures == 0 && landed < kills && session < 3 * kills)); do
+        session=$((session + 1))
+        colour="$((RANDOM % 256)),$((RANDOM % 256)),$((RANDOM % 256))"
+        args=(--frames 14 --color "$colour")
+        # Six edits; fineness and density kept where drawing stays quick.
+        for ((frame = 1; frame < 13; frame += 2)); do
+            key=${keys[RANDOM % ${#keys[@]}]}
+            read -r kind fineness _ _ _ density _ <<<"${want[$key]}"
+            case $((RANDOM % 6)) in
+                0) id=$([[ $kind == SPHERE ]] && echo 21 || echo 20) ;;
+                1) id=32 ;;
+                2) id=25 ;;
+                3) id=36 ;;
+                4) id=$((fineness < 48 ? 30 : 29)) ;;
+                *) id=$((${density%%.*} < 2 ? 22 : 24)) ;;
+            esac
+            args+=(--click "$frame,right,${point[$key]},$id")
+        done
+        local started=$EPOCHREALTIME
+        (cd "$case_dir" && exec "$wine_run" "$host_exe" "${args[@]}") >"$case_dir/session.txt" 2>&1 &
+        pid=$!
+        delay=
+        if [[ -n $duration ]]; then
+            delay=$(awk -v d="$duration" -v r=$RANDOM 'BEGIN { printf "%.3f", 0.1 + (d - 0.1) * r / 32767 }')
+            sleep "$delay"
+            if [[ $(cat "/proc/$pid/comm" 2>/dev/null) == plexa-host.exe ]] && kill -9 "$pid" 2>/dev/null; then
+                landed=$((landed + 1))
+            else
+                delay=
+            fi
+        fi
+        # Quietly: bash reports a killed job on stderr.
+        wait "$pid" 2>/dev/null
+        status=$?
+        # Kills are timed within the last session that ran to its end.
+        [[ -n $delay ]] || duration=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')
+        [[ -n $delay || $status -eq 0 ]] || fail "session $session ended with exit code $status"
+
+        # What the host saw complete, and the edit under way when it died.
+        local menu_key= flight_key= flight_id= flight_rgb= complete=0
+        while IFS= read -r line; do
+            case $line in
+            "right click on key="*": plug-in opens its menu")
+                menu_key=${line#*key=} menu_key=${menu_key%%:*} ;;
+            "menu item "*'" chosen')
+                id=${line#menu item } id=${id%% *}
+                [[ $id == 32 ]] || { flight_key=$menu_key flight_id=$id; } ;;
+            "command done: key="*" id=32")
+                key=${line#*key=} flight_key=${key%% *} flight_id=2041 flight_rgb=${colour//,/ } ;;
+            "command done: key="*)
+                key=${line#*key=} key=${key%% *} id=${line##*id=}
+                want[$key]=$(after_edit "${want[$key]}" "$id") flight_key= complete=$((complete + 1)) ;;
+            "colour for key="*" forwarded")
+                key=${line#*key=} key=${key%%:*}
+                want[$key]=$(after_edit "${want[$key]}" 2041 "$(sed 's/.*: \([0-9]* [0-9]* [0-9]*\) .*/\1/' <<<"$line")")
+                flight_key= complete=$((complete + 1)) ;;
+            esac
+        done < <(tr -d '\r' <"$case_dir/session.txt")
+        edits=$((edits + complete))
+        [[ -n $delay ]] && echo "  kill $landed after $delay s: $complete edits complete${flight_key:+, one in flight}"
+
+        run_host --frames 1
+        expect_status 0
+        for key in "${keys[@]}"; do
+            line=$(scene_state "$case_dir/$(scene_of "$key")")
+            if [[ $line != "${want[$key]}" ]] && ! [[ $key == "$flight_key" &&
+                $line == "$(after_edit "${want[$key]}" "$flight_id" "$flight_rgb")" ]]; then
+                fail "session $session${delay:+ killed after $delay s}: key=$key shows \"$line\", not \"${want[$key]}\""
+            fi
+            want[$key]=$line
+        done
+        line=$(cd "$case_dir" && ls | grep -E '\.(bad|kept)[0-9]*$')
+        [[ -z $line ]] || fail "session $session: the next run could not read" $line
+    done
+    ((case_failures > 0 || landed >= kills)) || fail "only $landed of $session sessions were killed while the host ran"
+    echo "  $landed kills in $session sessions of about $duration s, $edits edits complete"
+    end_case "a host killed outright loses no edit whose command had completed"
+}
+
+if [[ ${3:-} == --kills ]]; then
+    kill_soak "${4:-4}"
+    echo "$passed passed, $failed failed"
+    [[ $failed -eq 0 ]]
+    exit
+fi
 
 # --- The sample desktop, then the same desktop again ----------------------
 begin_case sample
@@ -243,12 +387,6 @@ grep -q '^object 23 -2.2 ' "$case_dir/desktop.txt" && fail "the drag was not sav
 end_case "clicks find the object under the cursor; a drag moves it along"
 
 # --- The plug-in's popup menu, driven through the real menu ---------------
-# Scene file that desktop.txt of the case names for object $1.
-scene_of() {
-    awk -v k="$1" '$1 == "object" { key = $2 } $1 == "#" && $2 == "tag" && key == k { sub(",", "", $6); print $6; exit }' \
-        "$case_dir/desktop.txt"
-}
-
 begin_case menu
 run_host --frames 2 --screenshot shot.png
 expect_status 0
@@ -294,7 +432,9 @@ fi
 end_case "items chosen from the real popup menu reach the plug-in, the colour through the host's dialog"
 
 # Objects removed from the front of the binding order shift the others'
-# positions; each must still find, show and save its own scene next session.
+# positions, and a copy (a byte copy of a data block, as a desktop program
+# makes it) names a file that is already another object's; each must still
+# find, show and save its own scene next session.
 begin_case removal
 run_host --frames 2 --screenshot shot.png
 expect_status 0
@@ -305,21 +445,38 @@ done < <(grep '^object ' "$case_dir/desktop.txt" | awk '{print $2}')
 if [[ ${#order[@]} -lt 4 ]]; then
     fail "the sample desktop shows ${#order[@]} objects, 4 wanted"
 else
-    first=${order[0]} middle=${order[1]} recoloured=${order[2]}
+    first=${order[0]} middle=${order[1]} recoloured=${order[2]} copied=${order[3]}
     declare -A name_of=()
     for key in "${order[@]}"; do name_of[$key]=$(scene_of "$key"); done
     read -r x1 y1 <<<"$(on_screen "$first")"
     read -r x2 y2 <<<"$(on_screen "$middle")"
     read -r x3 y3 <<<"$(on_screen "$recoloured")"
+    read -r x4 y4 <<<"$(on_screen "$copied")"
     removed_first=$(cat "$case_dir/${name_of[$first]}")
     removed_middle=$(cat "$case_dir/${name_of[$middle]}")
-    run_host --frames 6 --color 0,255,0 \
-        --click "1,shift-right,$x1,$y1,3" --click "2,right,$x2,$y2,33" --click "3,right,$x3,$y3,32"
+    sums=$(cd "$case_dir" && md5sum defplx*.880)
+    run_host --frames 6 --color 0,255,0 --click "1,shift-right,$x1,$y1,3" --click "2,right,$x2,$y2,33" \
+        --click "3,right,$x3,$y3,32" --click "4,shift-right,$x4,$y4,5"
     expect_status 0
     expect_output "host menu Remove: object key=$first unbound"
     expect_output "the plug-in's Exit: object key=$middle unbound"
     [[ $(block_line "$case_dir/${name_of[$recoloured]}") == *"RGB[+0.00,+1.00,+0.00]"* ]] ||
         fail "the recoloured object's ${name_of[$recoloured]} does not hold its new colour"
+    # The copy shows what it copies, and saves to a file of its own that did
+    # not exist; only the recoloured object's file changed.
+    copy=$(grep -F "host menu Copy: object key=$copied copied as key=" "$case_dir/out.txt" | tr -d '\r' |
+        sed 's/.* as key=\([-0-9]*\) .*/\1/')
+    copy_scene=$(scene_of "${copy:-none}")
+    if [[ -z $copy_scene ]] || grep -qF " $copy_scene" <<<"$sums"; then
+        fail "the copy of key=$copied saves to \"$copy_scene\", not to a new file"
+    elif [[ $(block_line "$case_dir/$copy_scene") != "$(block_line "$case_dir/${name_of[$copied]}")" ]]; then
+        fail "the copy's $copy_scene does not hold the scene of ${name_of[$copied]}"
+    else
+        name_of[$copy]=$copy_scene
+        order+=("$copy")
+    fi
+    [[ $(cd "$case_dir" && md5sum -c <<<"$sums" 2>/dev/null | grep -v ': OK$') == "${name_of[$recoloured]}: FAILED" ]] ||
+        fail "scene files other than ${name_of[$recoloured]} changed:$(cd "$case_dir" && md5sum -c <<<"$sums" 2>/dev/null | grep -v ': OK$')"
     before=$(cd "$case_dir" && md5sum defplx*.880)
     run_host --frames 2 --screenshot shot.png
     expect_status 0
@@ -335,7 +492,7 @@ else
     [[ $(block_line "$case_dir/${name_of[$recoloured]}") == *"RGB[+0.00,+1.00,+0.00]"* ]] ||
         fail "the recoloured object lost its colour in the next session"
 fi
-end_case "objects removed before others leave every other scene where it was, session after session"
+end_case "objects removed before others, and a copy, leave every other scene where it was, session after session"
 
 begin_case menu-screenshot
 run_host --frames 3 --menu-screenshot menu.png
