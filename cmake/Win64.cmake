@@ -27,22 +27,35 @@ include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
 # The core's JPEG decoder is the same library the DLL ships.
 target_link_libraries(plexa_core PUBLIC plexa::jpeg)
 
+# plexa_file_name(<target> <base variable> <file variable>)
+#
+# The name the linker gives the target's file, without and with its suffix,
+# known at configure time (unlike $<TARGET_FILE_NAME>).
+function(plexa_file_name target base_var file_var)
+    get_target_property(base ${target} OUTPUT_NAME)
+    if(NOT base)
+        set(base ${target})
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+        set(${file_var} ${base}${CMAKE_SHARED_LIBRARY_SUFFIX} PARENT_SCOPE)
+    else()
+        set(${file_var} ${base}${CMAKE_EXECUTABLE_SUFFIX} PARENT_SCOPE)
+    endif()
+    set(${base_var} ${base} PARENT_SCOPE)
+endfunction()
+
 # plexa_version_resource(<target> <description>)
 #
 # A VERSIONINFO resource (what Explorer shows under Properties > Details)
 # made from the project's version.
 function(plexa_version_resource target description)
-    get_target_property(output_name ${target} OUTPUT_NAME)
-    if(NOT output_name)
-        set(output_name ${target})
-    endif()
+    plexa_file_name(${target} output_name PLEXA_VI_ORIGINAL_FILENAME)
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "SHARED_LIBRARY")
         set(PLEXA_VI_FILE_TYPE VFT_DLL)
-        set(PLEXA_VI_ORIGINAL_FILENAME ${output_name}.dll)
     else()
         set(PLEXA_VI_FILE_TYPE VFT_APP)
-        set(PLEXA_VI_ORIGINAL_FILENAME ${output_name}.exe)
     endif()
     set(PLEXA_VI_DESCRIPTION "${description}")
     set(PLEXA_VI_INTERNAL_NAME ${output_name})
@@ -81,16 +94,7 @@ function(plexa_split_debug_info target)
     target_link_options(${target} PRIVATE "LINKER:-Map=$<TARGET_FILE:${target}>.map")
     # A build message cannot expand generator expressions: the name is made
     # here, as the linker will write it.
-    get_target_property(file_name ${target} OUTPUT_NAME)
-    if(NOT file_name)
-        set(file_name ${target})
-    endif()
-    get_target_property(type ${target} TYPE)
-    if(type STREQUAL "SHARED_LIBRARY")
-        set(file_name ${file_name}${CMAKE_SHARED_LIBRARY_SUFFIX})
-    else()
-        set(file_name ${file_name}${CMAKE_EXECUTABLE_SUFFIX})
-    endif()
+    plexa_file_name(${target} base file_name)
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
         COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug

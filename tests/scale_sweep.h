@@ -63,4 +63,15 @@ inline ::testing::AssertionResult sameAsReference(Reference reference, const Siz
     return ::testing::AssertionSuccess();
 }
 
+// The whole sweep against `reference`, one thread and two in turn.
+inline ::testing::AssertionResult sweepMatches(Reference reference) {
+    uint32_t seed = 1;
+    for (const Sizes& sizes : sizePairs()) {
+        ::testing::AssertionResult same = sameAsReference(reference, sizes, seed, 1 + seed % 2);
+        if (!same) return same;
+        ++seed;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace plexa::sweep

@@ -240,11 +240,7 @@ int gluReference(const uint8_t* in, int32_t widthIn, int32_t heightIn, uint8_t* 
 // A material's texture must not change by a byte for being scaled by our own
 // code rather than by GLU; one thread and two alternate.
 TEST_F(Mesa, ScalingGivesTheBytesOfGluScaleImage) {
-    uint32_t seed = 1;
-    for (const sweep::Sizes& sizes : sweep::sizePairs()) {
-        ASSERT_TRUE(sweep::sameAsReference(gluReference, sizes, seed, 1 + seed % 2));
-        ++seed;
-    }
+    EXPECT_TRUE(sweep::sweepMatches(gluReference));
 }
 
 }  // namespace

@@ -273,11 +273,7 @@ int gluReference(const uint8_t* in, int32_t widthIn, int32_t heightIn, uint8_t* 
 // The plug-in scales materials with its own code; the system's glu32 must
 // not give a single byte otherwise, here as under Mesa's libGLU natively.
 TEST_F(Images, ScalingGivesTheBytesOfGlu32) {
-    uint32_t seed = 1;
-    for (const sweep::Sizes& sizes : sweep::sizePairs()) {
-        ASSERT_TRUE(sweep::sameAsReference(gluReference, sizes, seed, 1 + seed % 2));
-        ++seed;
-    }
+    EXPECT_TRUE(sweep::sweepMatches(gluReference));
 }
 
 // And through the DLL: a noisy bitmap's texture is glu32's scaling of the
