@@ -1,12 +1,7 @@
 #include "host/instance_table.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-
-#include "geometry/numeric.h"
-#include "scene/file_commit.h"
-#include "scene/scene_file.h"
 
 namespace plexa::host {
 
@@ -14,7 +9,6 @@ namespace {
 constexpr size_t kInitialCapacity = 10;
 constexpr size_t kGrowthStep = 10;
 constexpr size_t kGrowthAmount = 50;
-
 }  // namespace
 
 void PluginInstance::attachData(uint8_t* data) {
