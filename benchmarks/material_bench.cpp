@@ -21,9 +21,13 @@
 // with image::scaleImage (as it is, the JPEG's pixels scaled where they were
 // decoded instead of read back first).
 //
-// The JPEG is made in the run by the project's sample encoder from a
-// photo-like picture (gradients, texture and noise), so its entropy coding
-// does real work.
+// The same for a PNG of the same picture (default compression, not
+// interlaced): our decode against stb_image's on the same file, and the PNG
+// as a material against the PNG as a skin.
+//
+// The JPEG and the PNG are made in the run by the project's sample encoders
+// from a photo-like picture (gradients, texture and noise), so their entropy
+// coding does real work.
 #include <benchmark/benchmark.h>
 
 #include <GL/glu.h>
@@ -42,9 +46,14 @@
 #include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
+#include "image/png_decode.h"
 #include "image/scale.h"
 #include "render/gl.h"
 #include "tools/make-samples/sample_images.h"
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
 
 extern char** environ;
 
@@ -303,6 +312,52 @@ BENCHMARK(MemcpyScaled)->Unit(benchmark::kMillisecond)->UseRealTime();
 // ---------------------------------------------------------------- material against skin
 
 constexpr const char* kBitmapName = "material-4000x3000.bmp";
+constexpr const char* kPngName = "material-4000x3000.png";
+
+const std::string& pngFile() {
+    static const std::string name = [] {
+        const samples::Bytes bytes = samples::encodePng(photoLike());
+        std::FILE* file = std::fopen(kPngName, "wb");
+        if (!file || bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            if (file) std::fclose(file);
+            return std::string();
+        }
+        std::fclose(file);
+        return std::string(kPngName);
+    }();
+    return name;
+}
+
+bool decodePng(PlainMemory& memory, image::JpegPicture& picture, uint8_t background) {
+    image::PngTarget target;
+    target.context = &memory;
+    target.message = reportMessage;
+    target.allocate = allocatePlain;
+    target.release = releasePlain;
+    return image::decodePngFile(pngFile().c_str(), background, target, picture);
+}
+
+// range(0): 0 ours (libpng, composited 24-bit bottom-up rows), 1 stb_image
+// (RGB, from the same file).
+void DecodePng(benchmark::State& state) {
+    if (pngFile().empty()) return state.SkipWithError("could not write the test PNG");
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            PlainMemory memory;
+            image::JpegPicture picture;
+            if (!decodePng(memory, picture, image::kMaterialBackground)) return state.SkipWithError("decode failed");
+            benchmark::DoNotOptimize(picture.rows);
+        } else {
+            int width = 0, height = 0, channels = 0;
+            stbi_uc* pixels = stbi_load(pngFile().c_str(), &width, &height, &channels, 3);
+            if (!pixels) return state.SkipWithError("stb_image failed");
+            benchmark::DoNotOptimize(pixels);
+            stbi_image_free(pixels);
+        }
+    }
+    state.SetLabel(state.range(0) == 0 ? "our decode: libpng, bottom-up rows" : "stb_image, RGB");
+}
+BENCHMARK(DecodePng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 const std::string& bitmapFile() {
     static const std::string name = [] {
@@ -345,17 +400,24 @@ bool readBitmap(Loaded& loaded) {
     return true;
 }
 
-bool load(Loaded& loaded, bool bitmap) { return bitmap ? readBitmap(loaded) : decode(loaded.memory, loaded.picture); }
+// kind: 0 the JPEG, 1 the bitmap, 2 the PNG (over the background a material
+// or a skin takes).
+bool load(Loaded& loaded, int64_t kind, uint8_t background) {
+    if (kind == 2) return decodePng(loaded.memory, loaded.picture, background);
+    return kind == 1 ? readBitmap(loaded) : decode(loaded.memory, loaded.picture);
+}
+const std::string& file(int64_t kind) { return kind == 2 ? pngFile() : kind == 1 ? bitmapFile() : jpegFile(); }
+const char* kindName(int64_t kind) { return kind == 2 ? "PNG" : kind == 1 ? "bitmap" : "JPEG"; }
 
-// range(0): 0 the JPEG, 1 the bitmap; range(1): 0 gluScaleImage, 1 ours.
+// range(0): 0 the JPEG, 1 the bitmap, 2 the PNG; range(1): 0 gluScaleImage, 1 ours.
 void Material(benchmark::State& state) {
     const bool bitmap = state.range(0) == 1, ours = state.range(1) == 1;
-    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    if (file(state.range(0)).empty()) return state.SkipWithError("could not write the test picture");
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     for (auto _ : state) {
         Loaded loaded;
-        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        if (!load(loaded, state.range(0), image::kMaterialBackground)) return state.SkipWithError("load failed");
         const image::JpegPicture& p = loaded.picture;
         // The loader now scales a JPEG's section where it is; a bitmap is read back.
         std::unique_ptr<uint8_t[]> original;
@@ -380,17 +442,16 @@ void Material(benchmark::State& state) {
         const GLuint texture = entry->id;
         glDeleteTextures(1, &texture);
     }
-    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to texture, " + (ours ? "image::scaleImage" : "gluScaleImage"));
+    state.SetLabel(std::string(kindName(state.range(0))) + " to texture, " + (ours ? "image::scaleImage" : "gluScaleImage"));
 }
-BENCHMARK(Material)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Material)->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})->Args({2, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// range(0): 0 the JPEG, 1 the bitmap.
+// range(0): 0 the JPEG, 1 the bitmap, 2 the PNG.
 void Skin(benchmark::State& state) {
-    const bool bitmap = state.range(0) == 1;
-    if ((bitmap ? bitmapFile() : jpegFile()).empty()) return state.SkipWithError("could not write the test picture");
+    if (file(state.range(0)).empty()) return state.SkipWithError("could not write the test picture");
     for (auto _ : state) {
         Loaded loaded;
-        if (!load(loaded, bitmap)) return state.SkipWithError("load failed");
+        if (!load(loaded, state.range(0), image::kSkinBackground)) return state.SkipWithError("load failed");
         const image::JpegPicture& p = loaded.picture;
         // GetDIBits with a negative height: the rows top row first.
         std::unique_ptr<uint8_t[]> rows(new uint8_t[p.stride * static_cast<size_t>(p.height)]);
@@ -400,8 +461,8 @@ void Skin(benchmark::State& state) {
         auto heights = image::heightsFromPixels(rows.get(), p.width, p.height, p.stride);
         benchmark::DoNotOptimize(heights.get());
     }
-    state.SetLabel(std::string(bitmap ? "bitmap" : "JPEG") + " to heights");
+    state.SetLabel(std::string(kindName(state.range(0))) + " to heights");
 }
-BENCHMARK(Skin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Skin)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

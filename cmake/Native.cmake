@@ -26,6 +26,12 @@ else()
 endif()
 target_link_libraries(plexa_core PUBLIC ${PLEXA_JPEG_TARGET})
 
+# PNG: always the very libpng and zlib source the DLL links, here under the
+# project's sanitizers (cmake/LibPng.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/LibPng.cmake)
+plexa_png_library(plexa_png OPTIONS ${PLEXA_SANITIZER_FLAGS})
+target_link_libraries(plexa_core PUBLIC plexa_png)
+
 # The project's own sample images (tools/make-samples): the tests below make
 # theirs in-process; the build also writes them into <build>/samples.
 add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/tools/make-samples ${CMAKE_BINARY_DIR}/tools/make-samples)
@@ -54,11 +60,14 @@ add_executable(plexa_native_tests
     tests/native/fineness_test.cpp
     tests/native/bitmap_file_test.cpp
     tests/native/jpeg_decode_test.cpp
+    tests/native/png_decode_test.cpp
     tests/native/caches_test.cpp
     tests/native/skin_test.cpp
     tests/native/soak_test.cpp
 )
 target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder plexa_sample_images GTest::gtest GTest::gtest_main)
+# PngSuite and libpng's crashers, from the source the DLL links.
+target_compile_definitions(plexa_native_tests PRIVATE PLEXA_PNG_SOURCE_DIR="${PLEXA_PNG_SOURCE_DIR}")
 gtest_discover_tests(plexa_native_tests DISCOVERY_TIMEOUT 60)
 
 # With PLEXA_BUNDLED_JPEG: the DLL's libjpeg-turbo built for Linux, and the
@@ -93,7 +102,8 @@ if(benchmark_FOUND)
         add_library(plexa_core_plain STATIC ${PLEXA_CORE_SOURCES})
         target_include_directories(plexa_core_plain PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
         target_compile_options(plexa_core_plain PRIVATE -Wall -Wextra -Wshadow)
-        target_link_libraries(plexa_core_plain PUBLIC ${PLEXA_JPEG_TARGET})
+        plexa_png_library(plexa_png_plain)
+        target_link_libraries(plexa_core_plain PUBLIC ${PLEXA_JPEG_TARGET} plexa_png_plain)
         set(PLEXA_BENCH_CORE plexa_core_plain)
     else()
         set(PLEXA_BENCH_CORE plexa_core)
@@ -101,7 +111,7 @@ if(benchmark_FOUND)
     # The sample encoder is compiled in rather than linked: its library carries
     # the sanitizers. GLU scales materials as the DLL's loader does.
     set(PLEXA_BENCH_SOURCES benchmarks/render_bench.cpp benchmarks/material_bench.cpp
-        tools/make-samples/sample_images.cpp)
+        tools/make-samples/sample_images.cpp tools/make-samples/sample_png.cpp)
     add_executable(plexa_benchmarks ${PLEXA_BENCH_SOURCES})
     target_link_libraries(plexa_benchmarks PRIVATE ${PLEXA_BENCH_CORE} ${PLEXA_OSMESA_LIBRARY} ${PLEXA_GLU_LIBRARY}
         benchmark::benchmark)
@@ -115,7 +125,8 @@ if(benchmark_FOUND)
     add_library(plexa_core_hardened STATIC EXCLUDE_FROM_ALL ${PLEXA_CORE_SOURCES})
     target_include_directories(plexa_core_hardened PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
     target_compile_options(plexa_core_hardened PRIVATE -Wall -Wextra -Wshadow ${PLEXA_BENCH_HARDENING})
-    target_link_libraries(plexa_core_hardened PUBLIC ${PLEXA_JPEG_TARGET})
+    plexa_png_library(plexa_png_hardened OPTIONS ${PLEXA_BENCH_HARDENING})
+    target_link_libraries(plexa_core_hardened PUBLIC ${PLEXA_JPEG_TARGET} plexa_png_hardened)
     add_executable(plexa_benchmarks_hardened EXCLUDE_FROM_ALL ${PLEXA_BENCH_SOURCES})
     target_compile_options(plexa_benchmarks_hardened PRIVATE ${PLEXA_BENCH_HARDENING})
     target_link_options(plexa_benchmarks_hardened PRIVATE -fstack-protector-strong)

@@ -26,6 +26,10 @@ list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_JPEG_WIN_CFLAGS)
 include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
 # The core's JPEG decoder is the same library the DLL ships.
 target_link_libraries(plexa_core PUBLIC plexa::jpeg)
+# And libpng with zlib, compiled here with the same hardening.
+include(${CMAKE_CURRENT_LIST_DIR}/LibPng.cmake)
+plexa_png_library(plexa_png)
+target_link_libraries(plexa_core PUBLIC plexa_png)
 
 # plexa_file_name(<target> <base variable> <file variable>)
 #

@@ -244,10 +244,14 @@ ImageKind imageKindOf(const char* name) {
     const size_t length = name ? std::strlen(name) : 0;
     if (length < 4) return ImageKind::Jpeg;
     const char* tail = name + length - 4;
-    const char bmp[] = ".bmp";
-    for (int i = 0; i < 4; ++i)
-        if ((tail[i] | 0x20) != bmp[i]) return ImageKind::Jpeg;
-    return ImageKind::Bitmap;
+    auto endsWith = [tail](const char* extension) {
+        for (int i = 0; i < 4; ++i)
+            if ((tail[i] | 0x20) != extension[i]) return false;
+        return true;
+    };
+    if (endsWith(".bmp")) return ImageKind::Bitmap;
+    if (endsWith(".png")) return ImageKind::Png;
+    return ImageKind::Jpeg;
 }
 
 }  // namespace plexa::image

@@ -72,10 +72,11 @@ void writeRunLengthGuard(uint8_t* guard);
 
 namespace plexa::image {
 
-enum class ImageKind { Bitmap, Jpeg };
+enum class ImageKind { Bitmap, Jpeg, Png };
 
-// ".bmp" at the end, in any letter case, is a Windows bitmap; every other name
-// goes to the JPEG decoder, which refuses what is not JPEG.
+// ".bmp" at the end, in any letter case, is a Windows bitmap and ".png" a PNG
+// picture; every other name goes to the JPEG decoder, which refuses what is
+// not JPEG.
 ImageKind imageKindOf(const char* name);
 
 }  // namespace plexa::image

@@ -5,8 +5,10 @@
 //     OS/2 core headers handed over as an information header; bit fields
 //     of 1 to 3 bits widened to 24 bits first
 // [X] files other programs hold open, even for writing, read all the same
-// [X] JPEG files through libjpeg into a DIB section; one whose name cannot be
-//     stored or resolved is reported as one that cannot be opened
+// [X] JPEG files through libjpeg and PNG files through libpng into a DIB
+//     section; one whose name cannot be stored or resolved is reported as one
+//     that cannot be opened. A PNG's transparency is laid over white for a
+//     material (the block's colour shows through) and black for a skin
 // [X] materials: read back (a JPEG's section is read in place), power-of-two
 //     scaling (image/scale.h), texture upload
 // [X] skins: top-down read back, grey-level heights
@@ -24,6 +26,7 @@
 #include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
+#include "image/png_decode.h"
 #include "image/scale.h"
 
 #ifndef GL_BGR_EXT
@@ -42,7 +45,7 @@ struct LoadedImage {
     int32_t width = 0;
     int32_t height = 0;
     ImageKind kind = ImageKind::Bitmap;
-    const uint8_t* sectionRows = nullptr;   // a JPEG's section memory: 24-bit rows, bottom-up, padded to four bytes
+    const uint8_t* sectionRows = nullptr;   // a JPEG's or PNG's section memory: 24-bit rows, bottom-up, padded to four bytes
 };
 
 // The read-back header every load uses.
@@ -118,9 +121,13 @@ void showDecoderMessage(void*, const char* caption, const char* text) {
     MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
-// A JPEG that cannot be found or opened is named to the user; a bitmap is not.
-void reportUnopenedJpeg(const char* name) {
-    if (imageKindOf(name) == ImageKind::Jpeg) MessageBoxA(nullptr, name, "can't open jpeg-file", MB_OK);
+// A JPEG or PNG that cannot be found or opened is named to the user; a bitmap is not.
+void reportUnopened(const char* name) {
+    switch (imageKindOf(name)) {
+        case ImageKind::Jpeg: MessageBoxA(nullptr, name, "can't open jpeg-file", MB_OK); break;
+        case ImageKind::Png: MessageBoxA(nullptr, name, "can't open png-file", MB_OK); break;
+        case ImageKind::Bitmap: break;
+    }
 }
 
 uint8_t* allocateSection(void* context, int32_t width, int32_t height, size_t) {
@@ -144,7 +151,9 @@ void releaseSection(void* context) {
     target.section = nullptr;
 }
 
-bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
+// A JPEG or PNG decoded into a new DIB section. `background` is what a PNG's
+// transparent pixels are laid over.
+bool decodeIntoSection(ImageKind kind, const char* fullName, uint8_t background, HDC dc, LoadedImage& image) {
     SectionTarget section{dc};
     JpegTarget target;
     target.context = &section;
@@ -152,23 +161,26 @@ bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
     target.allocate = allocateSection;
     target.release = releaseSection;
     JpegPicture picture;
-    if (!decodeJpegFile(fullName, target, picture)) return false;
+    const bool decoded = kind == ImageKind::Png ? decodePngFile(fullName, background, target, picture)
+                                                : decodeJpegFile(fullName, target, picture);
+    if (!decoded) return false;
     image.bitmap = section.section;
     image.width = picture.width;
     image.height = picture.height;
-    image.kind = ImageKind::Jpeg;
+    image.kind = kind;
     image.sectionRows = picture.rows;
     return true;
 }
 
-bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
-    if (imageKindOf(storedName) == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
+bool loadImage(const char* storedName, uint8_t background, HDC dc, LoadedImage& image) {
+    const ImageKind kind = imageKindOf(storedName);
+    if (kind == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
     char fullName[MAX_PATH];
     if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
-        reportUnopenedJpeg(storedName);
+        reportUnopened(storedName);
         return false;
     }
-    return decodeJpeg(fullName, dc, image);
+    return decodeIntoSection(kind, fullName, background, dc, image);
 }
 
 // Pixel transfers below assume rows padded to four bytes, whatever the host
@@ -197,7 +209,7 @@ struct DeviceContext {
 
 uint32_t uploadMaterial(const char* key, const LoadedImage& image, HDC dc) {
     const size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    // A JPEG's section already holds, row for row, the very bytes a 24-bit
+    // A JPEG's or PNG's section already holds, row for row, the very bytes a 24-bit
     // bottom-up read-back would copy out of it: it is scaled from where it is.
     std::unique_ptr<uint8_t[]> original;
     const uint8_t* rows = image.sectionRows;
@@ -246,18 +258,18 @@ uint32_t convertSkin(const char* key, const LoadedImage& image, HDC dc) {
 
 using Converter = uint32_t (*)(const char*, const LoadedImage&, HDC);
 
-uint32_t load(Cache& cache, const char* name, void* owner, Converter convert) {
+uint32_t load(Cache& cache, const char* name, void* owner, uint8_t background, Converter convert) {
     char key[scene::kNameCapacity];
     // A name whose stored form does not fit (a drive name far from a deeply
     // placed plug-in) cannot be opened by its stored form.
     if (!cacheKey(name, key)) {
-        if (name) reportUnopenedJpeg(name);
+        if (name) reportUnopened(name);
         return 0;
     }
     if (const CacheEntry* known = cache.findByName(key)) return known->id;
     DeviceContext context(static_cast<HWND>(owner));
     LoadedImage image;
-    if (!loadImage(key, context.dc, image)) return 0;
+    if (!loadImage(key, background, context.dc, image)) return 0;
     const uint32_t id = convert(key, image, context.dc);
     DeleteObject(image.bitmap);
     return id;
@@ -273,9 +285,10 @@ Chooser g_materialChooser = {"", "", "Get Material Bitmap"};
 Chooser g_skinChooser = {"", " ", "Get Skin Bitmap"};
 
 constexpr char kImageFilter[] =
-    "Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif)\0*.bmp;*.jpg;*.jpeg;*.jfif\0"
+    "Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif;*.png)\0*.bmp;*.jpg;*.jpeg;*.jfif;*.png\0"
     "Windows BitMap  (*.bmp)\0*.bmp\0"
-    "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)\0*.jpg;*.jpeg;*.jfif\0";
+    "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)\0*.jpg;*.jpeg;*.jfif\0"
+    "PNG (*.png)\0*.png\0";
 
 bool choose(Chooser& chooser, void* owner) {
     OPENFILENAMEA dialog = {};
@@ -295,9 +308,11 @@ bool choose(Chooser& chooser, void* owner) {
 
 }  // namespace
 
-uint32_t loadMaterial(const char* name, void* owner) { return load(textureCache(), name, owner, uploadMaterial); }
+uint32_t loadMaterial(const char* name, void* owner) {
+    return load(textureCache(), name, owner, kMaterialBackground, uploadMaterial);
+}
 
-uint32_t loadSkin(const char* name, void* owner) { return load(skinCache(), name, owner, convertSkin); }
+uint32_t loadSkin(const char* name, void* owner) { return load(skinCache(), name, owner, kSkinBackground, convertSkin); }
 
 int64_t chooseMaterial(void* owner) {
     if (!choose(g_materialChooser, owner)) return -1;

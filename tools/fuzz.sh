@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (CMake preset "fuzz": clang, ASan/UBSan, the
-# DLL's own libjpeg-turbo source built natively) and runs each on a corpus
+# DLL's own libjpeg-turbo, libpng and zlib source built natively) and runs each on a corpus
 # seeded by the project's generator (plexa-make-samples seeds).
 #
 #   tools/fuzz.sh --smoke                 every target for a few seconds, from
 #                                         the seeds only (tools/check.sh runs this)
 #   tools/fuzz.sh --long SECONDS [NAME]   a campaign: each target (or only NAME:
 #                                         scene_line, scene_file, bitmap_file,
-#                                         jpeg_decode, scale) for SECONDS,
+#                                         jpeg_decode, png_decode, scale) for
+#                                         SECONDS,
 #                                         e.g. tools/fuzz.sh --long 3600
 #
 # Campaign corpora grow in build/fuzz/corpus/<target> and are kept between
@@ -71,6 +72,7 @@ for target in scene_line scene_file bitmap_file jpeg_decode scale; do
         scene_line | scene_file) seed=$seeds/scene ;;
         bitmap_file) seed=$seeds/bitmap ;;
         jpeg_decode) seed=$seeds/jpeg ;;
+        png_decode) seed=$seeds/png ;;
         scale) seed=$seeds/scale ;;
     esac
     if [[ $mode == smoke ]]; then

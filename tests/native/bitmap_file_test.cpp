@@ -373,7 +373,7 @@ TEST(RunLengthGuard, StopsAnOvershootingDecoderAtEitherParity) {
     EXPECT_TRUE(even);
 }
 
-TEST(ImageKindOf, OnlyADotBmpEndingIsABitmap) {
+TEST(ImageKindOf, ADotBmpEndingIsABitmapADotPngEndingAPngTheRestJpeg) {
     EXPECT_EQ(imageKindOf("Wood.BMP"), ImageKind::Bitmap);
     EXPECT_EQ(imageKindOf("wood.bmp"), ImageKind::Bitmap);
     EXPECT_EQ(imageKindOf("C:\\Tex\\wood.bMp"), ImageKind::Bitmap);
@@ -381,6 +381,10 @@ TEST(ImageKindOf, OnlyADotBmpEndingIsABitmap) {
     EXPECT_EQ(imageKindOf("wood.bmp.jpg"), ImageKind::Jpeg);
     EXPECT_EQ(imageKindOf("wood.jfif"), ImageKind::Jpeg);
     EXPECT_EQ(imageKindOf("wood.gif"), ImageKind::Jpeg);
+    EXPECT_EQ(imageKindOf("Leaf.PNG"), ImageKind::Png);
+    EXPECT_EQ(imageKindOf("C:\\Tex\\leaf.pNg"), ImageKind::Png);
+    EXPECT_EQ(imageKindOf("leaf.png.jpg"), ImageKind::Jpeg);
+    EXPECT_EQ(imageKindOf("leaf.bmp.png"), ImageKind::Png);
     EXPECT_EQ(imageKindOf("wood.bmp "), ImageKind::Jpeg);
     EXPECT_EQ(imageKindOf("woodbmp"), ImageKind::Jpeg);
     // Shorter than four characters.

@@ -25,6 +25,8 @@ failed=0
 notice_for_input() {
     case $1 in
         _deps/libjpeg-turbo/* | */_deps/libjpeg-turbo/*) echo "libjpeg-turbo" ;;
+        _deps/libpng/* | */_deps/libpng/*) echo "libpng" ;;
+        _deps/zlib/* | */_deps/zlib/*) echo "zlib" ;;
         */x86_64-w64-mingw32/lib/libpthread.a | */x86_64-w64-mingw32/lib/libwinpthread.a) echo "winpthreads" ;;
         # The C runtime start-up, libmingw32, libmingwex and the import
         # libraries of the system DLLs all come from mingw-w64's runtime.
@@ -42,7 +44,7 @@ notice_for_header_dir() {
         *) echo "?" ;;
     esac
 }
-known_notices=("libjpeg-turbo" "stb_image_write" "MinGW-w64 runtime" "winpthreads" "GCC runtime libraries")
+known_notices=("libjpeg-turbo" "libpng" "zlib" "stb_image_write" "MinGW-w64 runtime" "winpthreads" "GCC runtime libraries")
 
 # The notices file's summary lines for one file: from its name to the next
 # blank line or the next file's name.

@@ -238,6 +238,64 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
     }
 }
 
+// A PNG of any form and a bitmap of the same picture give textures of the
+// same bytes, and a grey PNG skin raises a plane exactly as its bitmap does.
+TEST_F(Images, APngAndABitmapOfOnePictureGiveTheSameTextureAndSkin) {
+    const samples::Picture quad = samples::quadrants(101, 37), grey = samples::greyBumps(101, 37);
+    const struct {
+        const samples::Picture* picture;
+        samples::PngOptions options;
+    } forms[] = {{&quad, {}}, {&quad, {3, 2, false, false, -1}}, {&quad, {2, 16, true, false, -1}},
+                 {&grey, {0, 8, false, false, -1}}, {&grey, {0, 16, true, false, -1}}};
+    int key = 1;
+    auto texture = [&](const std::string& name) {
+        HostObject object(key);
+        bindScene(object, facingPlane(name));
+        plugin_.TimerDraw(key);
+        const Texture t = boundTexture();
+        plugin_.StopPlugin(key++);
+        return t.rgb;
+    };
+    for (const auto& form : forms) {
+        const std::string png = put("form-" + std::to_string(key) + ".PNG", samples::encodePng(*form.picture, form.options));
+        const std::string bmp = put("form-" + std::to_string(key) + ".bmp", samples::encodeBmp(*form.picture));
+        const std::vector<unsigned char> fromPng = texture(png);
+        EXPECT_FALSE(fromPng.empty());
+        EXPECT_TRUE(fromPng == texture(bmp)) << png;
+    }
+    // The skin: the same plane raised by either draws the same pick pass.
+    std::vector<std::vector<unsigned char>> frames;
+    for (const std::string& name : {put("skin.png", samples::encodePng(grey, {0, 8, false, false, -1})),
+                                    put("skin.bmp", samples::encodeBmp(grey))}) {
+        HostObject object(key);
+        bindScene(object, "PLANE32 ROT[0.6,0.4,0] SKIN[" + name + "] SKINSCALE[0.8]\n");
+        clear(1, 1, 1);
+        plugin_.PhantomDraw(key);
+        glFinish();
+        frames.emplace_back(static_cast<size_t>(window_.clientWidth()) * window_.clientHeight() * 3);
+        glReadPixels(0, 0, window_.clientWidth(), window_.clientHeight(), GL_RGB, GL_UNSIGNED_BYTE, frames.back().data());
+        plugin_.StopPlugin(key++);
+    }
+    EXPECT_TRUE(frames[0] == frames[1]);
+}
+
+// Where a material is transparent the block's own colour shows: the texture
+// is white there and modulates nothing; where it is opaque grey, half of it.
+TEST_F(Images, ATransparentPngMaterialShowsTheBlocksColour) {
+    const samples::Picture picture = samples::solid(64, 64, {128, 128, 128});
+    std::vector<uint8_t> alpha(picture.pixels.size(), 255);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 32; ++x) alpha[static_cast<size_t>(y) * 64 + x] = 0;
+    const std::string name = put("half-clear.png", samples::encodePng(picture, {6, 8, false, false, -1}, alpha));
+    HostObject object(1);
+    bindScene(object, "PLANE4 ROT[1.5707963,0,0] RGB[0.2,0.6,1.0] TEXTURE[" + name + "] DENS[1]\n");
+    clear(0, 0, 0);
+    plugin_.TimerDraw(1);
+    EXPECT_TRUE(closeTo(at(-0.3, 0), {51, 153, 255}, 2));
+    EXPECT_TRUE(closeTo(at(0.3, 0), {26, 77, 128}, 2));
+    plugin_.StopPlugin(1);
+}
+
 TEST_F(Images, TexturesAreRoundedToPowersOfTwo) {
     const struct {
         int width, height, textureWidth, textureHeight;
@@ -478,13 +536,16 @@ TEST_F(Images, AJpegWhoseStoredNameCannotBeFormedIsReported) {
     plugin_.StopPlugin(1);
 }
 
-TEST_F(Images, AMissingJpegShowsItsFullNameAndAMissingBitmapNothing) {
+TEST_F(Images, AMissingJpegOrPngShowsItsFullNameAndAMissingBitmapNothing) {
     expectQuiet_ = false;
     HostObject object(1);
-    bindScene(object, facingPlane(folder_ + "\\absent.bmp") + facingPlane(folder_ + "\\absent.jpg"));
-    ASSERT_EQ(recorder_.dialogs().size(), 1u) << describe(recorder_.dialogs());
+    bindScene(object, facingPlane(folder_ + "\\absent.bmp") + facingPlane(folder_ + "\\absent.jpg") +
+                          facingPlane(folder_ + "\\absent.png"));
+    ASSERT_EQ(recorder_.dialogs().size(), 2u) << describe(recorder_.dialogs());
     EXPECT_EQ(recorder_.dialogs()[0].caption, "can't open jpeg-file");
     EXPECT_EQ(recorder_.dialogs()[0].text, fullName(folder_ + "\\absent.jpg"));
+    EXPECT_EQ(recorder_.dialogs()[1].caption, "can't open png-file");
+    EXPECT_EQ(recorder_.dialogs()[1].text, fullName(folder_ + "\\absent.png"));
     EXPECT_EQ(textureCount(), 0);
     // Both names are kept, to show again once the files are back.
     const std::string saved = unbindAndRead(object);
@@ -552,6 +613,25 @@ TEST_F(Images, HostileBitmapsAreRefusedSilently) {
     plugin_.StopPlugin(2);
     EXPECT_TRUE(recorder_.dialogs().empty());
     EXPECT_EQ(currentDirectory(), workDir_);   // every bitmap load gives the host its directory back
+}
+
+// A damaged PNG: one box in plain words, no texture, the name kept.
+TEST_F(Images, HostilePngsGiveOneBoxEachAndNoTexture) {
+    std::string lines;
+    int refused = 0;
+    for (const auto& file : samples::hostilePngs()) {
+        if (file.outcome != Outcome::Refused) continue;
+        lines += facingPlane(put(file.name, file.bytes));
+        ++refused;
+    }
+    expectQuiet_ = false;
+    HostObject object(1);
+    bindScene(object, lines);
+    EXPECT_EQ(textureCount(), 0);
+    EXPECT_EQ(static_cast<int>(recorder_.dialogs().size()), refused);
+    for (const auto& box : recorder_.dialogs()) EXPECT_EQ(box.caption, "can't read png-file") << box.text;
+    const std::string saved = unbindAndRead(object);
+    EXPECT_NE(saved.find("TEXTURE[" + folder_ + "\\empty.png]"), std::string::npos) << saved;   // the one block kept
 }
 
 TEST_F(Images, HostileJpegsGiveTheirBoxesAndNoTexture) {

@@ -304,8 +304,29 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     const std::string picture = workDir_ + "\\stone.bmp";
     writeBitmap(picture, 10, 20, 200);
     std::vector<std::string> titles;
+    // The file-type list of each image chooser: each item's text, and its
+    // pattern where Wine keeps it, as the item's data.
+    std::vector<std::vector<std::string>> filters;
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     dialogs_.setResponder([&](HWND dialog, const RecordedDialog& seen) {
         titles.push_back(seen.caption);
+        if (seen.caption.rfind("Get ", 0) == 0) {
+            filters.emplace_back();
+            const HWND types = GetDlgItem(dialog, 0x470);
+            for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
+                char text[128] = {};
+                SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+                std::string item = text;
+                const LRESULT data = SendMessageA(types, CB_GETITEMDATA, i, 0);
+                if (wine && data != 0 && data != CB_ERR) {
+                    char pattern[128] = {};
+                    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(data), -1, pattern, sizeof pattern,
+                                        nullptr, nullptr);
+                    item += std::string(" | ") + pattern;
+                }
+                filters.back().push_back(item);
+            }
+        }
         if (seen.caption == "Get Skin Bitmap") return IDCANCEL;
         SetWindowTextA(GetDlgItem(dialog, 0x47c), picture.c_str());
         return IDOK;
@@ -317,6 +338,13 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     EXPECT_EQ(titles[0], "Get Material Bitmap");
     EXPECT_EQ(titles[1], "Get Skin Bitmap");
     EXPECT_EQ(titles[2], "Set Block as ShortCut to..");
+    std::vector<std::string> expected = {"Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif;*.png)", "Windows BitMap  (*.bmp)",
+                                         "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)", "PNG (*.png)"};
+    const char* patterns[] = {"*.bmp;*.jpg;*.jpeg;*.jfif;*.png", "*.bmp", "*.jpg;*.jpeg;*.jfif", "*.png"};
+    for (size_t i = 0; wine && i < expected.size(); ++i) expected[i] += std::string(" | ") + patterns[i];
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_EQ(filters[0], expected);
+    EXPECT_EQ(filters[1], expected);
     const std::string line = savedLine(object);
     // Another drive than the plug-in's, or a path relative to it.
     EXPECT_NE(line.find("TEXTURE["), std::string::npos);

@@ -4,13 +4,14 @@
 //                                      materials and skins (bitmap and JPEG
 //                                      twins, non-power-of-two sizes, grey skins);
 //                                      with names, only those (the release zip's)
-//     plexa-make-samples hostile DIR   DIR/bitmap, DIR/jpeg and DIR/scene:
+//     plexa-make-samples hostile DIR   DIR/bitmap, DIR/jpeg, DIR/png and DIR/scene:
 //                                      damaged and malicious files, with
 //                                      DIR/outcomes.txt
 //                                      naming what a careful reader must do
 //     plexa-make-samples seeds DIR     seed corpora of the fuzz targets:
 //                                      DIR/scene, DIR/bitmap, DIR/jpeg,
-//                                      DIR/scale
+//                                      DIR/png (a first byte: material or
+//                                      skin), DIR/scale
 //
 // Every picture is computed here; nothing is copied from elsewhere.
 #include <algorithm>
@@ -45,15 +46,18 @@ std::vector<NamedFile> plain(const std::vector<HostileFile>& files, size_t maxBy
 bool writeHostile(const std::string& dir) {
     const auto bitmaps = hostileBitmaps();
     const auto jpegs = hostileJpegs();
+    const auto pngs = hostilePngs();
     std::ofstream list(dir + "/outcomes.txt");
     for (const auto& f : bitmaps) list << "bitmap/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
     for (const auto& f : jpegs) list << "jpeg/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
+    for (const auto& f : pngs) list << "png/" << f.name << ' ' << outcomeName(f.outcome) << '\n';
     std::vector<NamedFile> scenes;
     for (const auto& f : hostileScenes()) {
         list << "scene/" << f.name << ' ' << f.block << ' ' << f.log.size() << " log records\n";
         scenes.push_back({f.name, f.bytes});
     }
     return writeFiles(dir + "/bitmap", plain(bitmaps, SIZE_MAX)) && writeFiles(dir + "/jpeg", plain(jpegs, SIZE_MAX)) &&
+           writeFiles(dir + "/png", plain(pngs, SIZE_MAX)) &&
            writeFiles(dir + "/scene", scenes) && static_cast<bool>(list);
 }
 
@@ -62,6 +66,11 @@ bool writeSeeds(const std::string& dir) {
     constexpr size_t kSeedLimit = 32 * 1024;
     std::vector<NamedFile> bitmaps = plain(hostileBitmaps(), kSeedLimit);
     std::vector<NamedFile> jpegs = plain(hostileJpegs(), kSeedLimit);
+    std::vector<NamedFile> pngs;
+    for (NamedFile& f : plain(hostilePngs(), kSeedLimit)) {
+        f.bytes.insert(f.bytes.begin(), static_cast<uint8_t>(pngs.size() & 1));   // material or skin
+        pngs.push_back(std::move(f));
+    }
     for (const NamedFile& f : sampleFiles()) {
         if (f.bytes.size() > kSeedLimit) continue;
         const bool bmp = f.name.size() > 4 && f.name.compare(f.name.size() - 4, 4, ".bmp") == 0;
@@ -90,7 +99,7 @@ bool writeSeeds(const std::string& dir) {
         scalings.push_back({"scale-" + std::to_string(scalings.size()) + ".bin", bytes});
     }
     return writeFiles(dir + "/scene", lines) && writeFiles(dir + "/bitmap", bitmaps) && writeFiles(dir + "/jpeg", jpegs) &&
-           writeFiles(dir + "/scale", scalings);
+           writeFiles(dir + "/png", pngs) && writeFiles(dir + "/scale", scalings);
 }
 
 }  // namespace

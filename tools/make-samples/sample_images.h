@@ -13,7 +13,8 @@
 // [X] hostile JPEGs: empty, not JPEG, truncated, corrupted, huge dimensions in
 //     the header, unsupported colour, endless scans, with their outcome
 // [X] seed lines for the scene-line reader
-// [ ] embedded PNG is only present as a refusal
+// [X] PNG: every colour type and depth, interlaced, tRNS, alpha; hostile
+//     PNGs cut, bit-flipped and lying, with their outcome
 #pragma once
 
 #include <cstdint>
@@ -108,6 +109,26 @@ struct JpegOptions {
 // instance arithmetic coding in a build without it).
 Bytes encodeJpeg(const Picture& picture, const JpegOptions& options = {});
 
+// ---------------------------------------------------------------- PNG
+
+struct PngOptions {
+    int colourType = 2;          // 0 grey, 2 RGB, 3 palette, 4 grey and alpha, 6 RGB and alpha
+    int bitDepth = 8;            // 1, 2, 4, 8 or 16, as the colour type allows
+    bool interlaced = false;     // Adam7
+    bool keyColour = false;      // tRNS: grey or RGB, the top left pixel's colour transparent
+    int compression = -1;        // zlib's level; -1 for libpng's default
+};
+
+// A complete PNG file (through libpng's writer). Grey takes the red channel,
+// cut to the depth's top bits; 16-bit samples are the 8-bit ones times 257.
+// `alpha` (one byte a pixel, 255 opaque) is written for the alpha colour
+// types and, as tRNS, for a palette (one value per colour: its first pixel's).
+// Empty when the picture cannot be stored that way.
+Bytes encodePng(const Picture& picture, const PngOptions& options = {}, const std::vector<uint8_t>& alpha = {});
+
+// The CRC a PNG chunk ends with, over its type and data.
+uint32_t pngChunkCrc(const uint8_t* typeAndData, size_t size);
+
 // ---------------------------------------------------------------- file sets
 
 struct NamedFile {
@@ -135,6 +156,10 @@ struct HostileFile {
 
 std::vector<HostileFile> hostileBitmaps();
 std::vector<HostileFile> hostileJpegs();
+// Damaged PNGs: cut at every chunk boundary and inside each, bits flipped (the
+// chunk's CRC made right again, so that the damage reaches the decoder),
+// sizes, depths and chunks that lie; refusals come with a box.
+std::vector<HostileFile> hostilePngs();
 
 // A damaged scene file, the error-log messages binding it writes (in order),
 // and the kind keyword of the one block left, as the writer writes it.
