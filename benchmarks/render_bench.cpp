@@ -368,6 +368,11 @@ public:
         ratio("12 MP JPEG: material / skin, our scaling (goal <= 2)", "Material/0/1/real_time", "Skin/0/real_time");
         ratio("12 MP bitmap: material / skin, gluScaleImage as before", "Material/1/0/real_time", "Skin/1/real_time");
         ratio("12 MP bitmap: material / skin, our scaling (goal <= 2)", "Material/1/1/real_time", "Skin/1/real_time");
+        ratio("PNG 4000x3000: our decode / stb_image on the same file, CPU (goal <= 1)", "DecodePng/0/real_time",
+              "DecodePng/1/real_time", Clock::Cpu);
+        ratio("PNG 4000x3000: our decode / stb_image on the same file, wall", "DecodePng/0/real_time",
+              "DecodePng/1/real_time");
+        ratio("12 MP PNG: material / skin, our scaling (goal <= 1.5)", "Material/2/1/real_time", "Skin/2/real_time");
         ratio("material upload / memcpy of the same bytes", "Upload/real_time", "MemcpyScaled/real_time");
         ratio("frame of 1,000 objects: plug-in passes / bare glCallList", "FrameOfObjects", "FrameOfListCalls");
     }

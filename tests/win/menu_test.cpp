@@ -298,35 +298,48 @@ TEST_F(Menu, CommandsWithoutACurrentInstanceDoNothing) {
     EXPECT_EQ(savedLine(kept).substr(0, 8), "SPHERE8 ");
 }
 
+// Each item of an open-file dialog's file-type list (cmb1), read as the
+// dialog takes its first posted message after activation, and its pattern
+// where Wine keeps it: as the item's data, a wide string.
+struct FilterReader {
+    static inline HWND chooser = nullptr;
+    static inline std::vector<std::vector<std::string>> filters;
+    static bool wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+    static LRESULT CALLBACK onMessage(int code, WPARAM removed, LPARAM message) {
+        const MSG* m = reinterpret_cast<const MSG*>(message);
+        if (code == HC_ACTION && removed == PM_REMOVE && chooser && m->hwnd == chooser) {
+            chooser = nullptr;
+            std::vector<std::string>& items = filters.emplace_back();
+            const HWND types = GetDlgItem(m->hwnd, 0x470);
+            for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
+                char text[128] = {}, pattern[128] = {};
+                SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+                const LRESULT data = SendMessageA(types, CB_GETITEMDATA, i, 0);
+                if (wine() && data != 0 && data != CB_ERR)
+                    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(data), -1, pattern, sizeof pattern,
+                                        nullptr, nullptr);
+                items.push_back(std::string(text) + (pattern[0] ? std::string(" | ") + pattern : ""));
+            }
+        }
+        return CallNextHookEx(nullptr, code, removed, message);
+    }
+    FilterReader() : hook(SetWindowsHookExA(WH_GETMESSAGE, onMessage, nullptr, GetCurrentThreadId())) {}
+    ~FilterReader() { UnhookWindowsHookEx(hook); }
+    HHOOK hook;
+};
+
 TEST_F(Menu, ChoosersThroughTheirDialogs) {
     HostObject object(1);
     bindWith(object, "PLANE8");
     const std::string picture = workDir_ + "\\stone.bmp";
     writeBitmap(picture, 10, 20, 200);
     std::vector<std::string> titles;
-    // The file-type list of each image chooser: each item's text, and its
-    // pattern where Wine keeps it, as the item's data.
-    std::vector<std::vector<std::string>> filters;
-    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    // The file-type list of each image chooser, read when the dialog takes
+    // its answer (at activation it is not filled yet).
+    FilterReader reader;
     dialogs_.setResponder([&](HWND dialog, const RecordedDialog& seen) {
         titles.push_back(seen.caption);
-        if (seen.caption.rfind("Get ", 0) == 0) {
-            filters.emplace_back();
-            const HWND types = GetDlgItem(dialog, 0x470);
-            for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
-                char text[128] = {};
-                SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                std::string item = text;
-                const LRESULT data = SendMessageA(types, CB_GETITEMDATA, i, 0);
-                if (wine && data != 0 && data != CB_ERR) {
-                    char pattern[128] = {};
-                    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(data), -1, pattern, sizeof pattern,
-                                        nullptr, nullptr);
-                    item += std::string(" | ") + pattern;
-                }
-                filters.back().push_back(item);
-            }
-        }
+        if (seen.caption.rfind("Get ", 0) == 0) FilterReader::chooser = dialog;
         if (seen.caption == "Get Skin Bitmap") return IDCANCEL;
         SetWindowTextA(GetDlgItem(dialog, 0x47c), picture.c_str());
         return IDOK;
@@ -341,10 +354,10 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     std::vector<std::string> expected = {"Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif;*.png)", "Windows BitMap  (*.bmp)",
                                          "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)", "PNG (*.png)"};
     const char* patterns[] = {"*.bmp;*.jpg;*.jpeg;*.jfif;*.png", "*.bmp", "*.jpg;*.jpeg;*.jfif", "*.png"};
-    for (size_t i = 0; wine && i < expected.size(); ++i) expected[i] += std::string(" | ") + patterns[i];
-    ASSERT_EQ(filters.size(), 2u);
-    EXPECT_EQ(filters[0], expected);
-    EXPECT_EQ(filters[1], expected);
+    for (size_t i = 0; FilterReader::wine() && i < expected.size(); ++i) expected[i] += std::string(" | ") + patterns[i];
+    ASSERT_EQ(FilterReader::filters.size(), 2u);
+    EXPECT_EQ(FilterReader::filters[0], expected);
+    EXPECT_EQ(FilterReader::filters[1], expected);
     const std::string line = savedLine(object);
     // Another drive than the plug-in's, or a path relative to it.
     EXPECT_NE(line.find("TEXTURE["), std::string::npos);
