@@ -217,9 +217,10 @@ function(_plexa_debian_index dist mirror out_var)
     execute_process(
         COMMAND "${PLEXA_GPGV}" --status-fd 1 --keyring "${PLEXA_DEBIAN_KEYRING}" --output "${release}" "${inrelease}"
         OUTPUT_VARIABLE status ERROR_VARIABLE log RESULT_VARIABLE rc)
-    # A signature by a key the keyring lacks is no reason to refuse the good
-    # ones beside it; an expired, revoked or bad one is.
-    if(NOT status MATCHES "\\[GNUPG:\\] GOODSIG" OR status MATCHES "\\[GNUPG:\\] (BADSIG|EXPKEYSIG|REVKEYSIG)"
+    # The archive signs with several keys at once. One the keyring lacks, or
+    # one that has expired, is no reason to refuse the good ones beside it; a
+    # bad signature, or one by a revoked key, is.
+    if(NOT status MATCHES "\\[GNUPG:\\] GOODSIG" OR status MATCHES "\\[GNUPG:\\] (BADSIG|REVKEYSIG)"
        OR NOT EXISTS "${release}")
         message(FATAL_ERROR "Debian source: ${inrelease} carries no good signature of "
             "${PLEXA_DEBIAN_KEYRING} (gpgv ${rc}):\n${log}")
@@ -236,7 +237,6 @@ function(_plexa_debian_index dist mirror out_var)
     # The SHA256 section lists each index with its size; the MD5Sum section's
     # shorter sums are left out by their length.
     file(STRINGS "${release}" entries REGEX "^ [0-9a-f]+ +[0-9]+ main/source/Sources\\.(xz|gz)$")
-    set(sums "")
     foreach(entry IN LISTS entries)
         if(entry MATCHES "^ ([0-9a-f]+) +[0-9]+ (main/source/Sources\\.(xz|gz))$")
             string(LENGTH "${CMAKE_MATCH_1}" length)
@@ -359,7 +359,10 @@ function(plexa_debian_source)
         _plexa_debian_index(${dist} "${mirror_${dist}}" index)
         if(NOT index)
             _plexa_debian_cache(cache)
-            if(dist STREQUAL _debian_release)
+            if(mirror_${dist} AND NOT PLEXA_DEBIAN_OFFLINE)
+                message(FATAL_ERROR "Debian source: ${mirror_${dist}}/dists/${dist}/InRelease cannot be had "
+                    "(see above), and the cache (\"${cache}\") holds no copy of it")
+            elseif(dist STREQUAL _debian_release)
                 message(FATAL_ERROR "Debian source: no mirror for ${dist}. Name one with PLEXA_DEBIAN_MIRROR "
                     "(cache variable or environment), or give apt a source for ${dist} "
                     "(/etc/apt/sources.list or /etc/apt/sources.list.d; see apt-get indextargets). "

@@ -9,14 +9,15 @@ if(DEFINED CASE_VERSION)
     return()
 endif()
 
-# name | upstream version | files to spoil (glob in the cache) | expected output
+# name | upstream version | files to spoil (glob in the cache; -: to remove) | expected output
 set(cases
     "offline from the cache|2.1.5||unpacked 1:2\\.1\\.5-"
     "corrupted tarball|2.1.5|*.orig.tar.*|orig\\.tar\\.[a-z]+: libjpeg-turbo_[^ ]+\\.dsc gives SHA-256"
     "dsc not in the index|2.1.5|*.dsc|\\.dsc: the Sources index of bookworm[-a-z]* gives SHA-256"
     "index not matching the signed Release|2.1.5|dists/bookworm/main/source/Sources.*|Sources\\.[a-z]+: the signed dists/bookworm/InRelease gives SHA-256"
     "Release altered after signing|2.1.5|dists/bookworm/InRelease|InRelease carries no good signature"
-    "version in no index|2.1.4||no revision of libjpeg-turbo 2\\.1\\.4 in the Sources index")
+    "version in no index|2.1.4||no revision of libjpeg-turbo 2\\.1\\.4 in the Sources index"
+    "no mirror and no index in the cache|2.1.5|-dists|no mirror for bookworm\\. Name one with PLEXA_DEBIAN_MIRROR")
 set(failures "")
 foreach(case IN LISTS cases)
     string(REPLACE "|" ";" case "${case}")
@@ -26,6 +27,9 @@ foreach(case IN LISTS cases)
     list(GET case 3 expected)
     file(REMOVE_RECURSE "${SCRATCH}")
     file(COPY "${FIXTURE}/" DESTINATION "${SCRATCH}/cache")
+    if(spoil MATCHES "^-(.*)")
+        file(REMOVE_RECURSE "${SCRATCH}/cache/${CMAKE_MATCH_1}")
+    endif()
     file(GLOB spoiled "${SCRATCH}/cache/${spoil}")
     foreach(file IN LISTS spoiled)
         if(file MATCHES "InRelease$")
