@@ -369,8 +369,13 @@ function(plexa_debian_source)
                     "Offline, PLEXA_DEBIAN_SOURCE_CACHE must name a folder holding dists/${dist}/InRelease "
                     "(now: \"${cache}\").")
             endif()
-            message(STATUS "Debian source: no security archive for ${dist} in apt's configuration, "
-                "PLEXA_DEBIAN_SECURITY_MIRROR or the cache: searching ${_debian_release} only")
+            if(PLEXA_DEBIAN_OFFLINE)
+                set(why "the cache holds no dists/${dist}/InRelease")
+            else()
+                set(why "neither apt's configuration nor PLEXA_DEBIAN_SECURITY_MIRROR names ${dist}, "
+                    "and the cache holds no index of it")
+            endif()
+            message(STATUS "Debian source: ${why}: searching ${_debian_release} only")
             continue()
         endif()
         list(APPEND searched ${dist})
