@@ -60,7 +60,6 @@ add_executable(plexa_native_tests
     tests/native/fineness_test.cpp
     tests/native/bitmap_file_test.cpp
     tests/native/jpeg_decode_test.cpp
-    tests/native/png_decode_test.cpp
     tests/native/caches_test.cpp
     tests/native/skin_test.cpp
     tests/native/soak_test.cpp

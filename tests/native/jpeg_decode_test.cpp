@@ -1,7 +1,9 @@
-// JPEG decoding as the loader drives it, against the libjpeg this build links:
-// the picture must land upright in bottom-up rows padded to four bytes, every
-// message must reach the user with its caption and text, and no damaged or
-// malicious file may cost memory before its size has been judged.
+// JPEG and PNG decoding as the loader drives it, against the libjpeg this
+// build links and the libpng and zlib source the DLL ships: the picture must
+// land upright in bottom-up rows padded to four bytes, every message must
+// reach the user with its caption and text, and no damaged or malicious file
+// may cost memory before its size has been judged. PNGs must give the pixels
+// an independent decoder (stb_image) gives, composited as a material or skin.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -9,15 +11,21 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
 
 #include <jerror.h>
 #include <jpeglib.h>
 
 #include "image/bitmap_file.h"
 #include "image/jpeg_decode.h"
+#include "image/png_decode.h"
 #include "tests/native/test_support.h"
 #include "tools/make-samples/sample_images.h"
 
@@ -84,13 +92,16 @@ struct TempDir {
     std::string path;
 };
 
-bool decode(const Bytes& file, Platform& platform, JpegPicture& picture) {
+// A PNG when `background` is given (what its transparency is laid over).
+bool decode(const Bytes& file, Platform& platform, JpegPicture& picture, int background = -1) {
     // fmemopen refuses an empty buffer; /dev/null reads as one.
     std::FILE* stream = file.empty() ? std::fopen("/dev/null", "rb")
                                      : fmemopen(const_cast<uint8_t*>(file.data()), file.size(), "rb");
     EXPECT_NE(stream, nullptr);
-    const bool ok = decodeJpegStream(stream, kName, platform.target(), picture);
+    const bool ok = background < 0 ? decodeJpegStream(stream, kName, platform.target(), picture)
+                                   : decodePngStream(stream, kName, static_cast<uint8_t>(background), platform.target(), picture);
     std::fclose(stream);
+    EXPECT_EQ(ok, picture.rows != nullptr);
     return ok;
 }
 
@@ -336,6 +347,109 @@ TEST(JpegDecode, HostileCorpusGivesItsOutcomes) {
         }
         if (!ok) EXPECT_EQ(platform.allocations, platform.releases) << file.name;
     }
+}
+
+// ---------------------------------------------------------------- PNG
+
+Bytes readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// stb_image's RGBA, 16-bit samples rounded as libpng's scale-16 does,
+// composited by the same rule: the pixels as RGB rows, the top row first.
+std::vector<uint8_t> reference(const Bytes& file, uint8_t background, int& width, int& height) {
+    std::vector<uint8_t> rgb;
+    const int size = static_cast<int>(file.size());
+    const bool sixteen = stbi_is_16_bit_from_memory(file.data(), size);
+    int channels = 0;
+    void* pixels = sixteen ? static_cast<void*>(stbi_load_16_from_memory(file.data(), size, &width, &height, &channels, 4))
+                           : static_cast<void*>(stbi_load_from_memory(file.data(), size, &width, &height, &channels, 4));
+    for (size_t i = 0; pixels && i < static_cast<size_t>(width) * height; ++i) {
+        uint8_t rgba[4];
+        for (int c = 0; c < 4; ++c)
+            rgba[c] = sixteen ? static_cast<uint8_t>((static_cast<uint16_t*>(pixels)[i * 4 + c] * 255u + 32767) / 65535)
+                              : static_cast<uint8_t*>(pixels)[i * 4 + c];
+        for (int c = 0; c < 3; ++c) rgb.push_back(composite(rgba[c], rgba[3], background));
+    }
+    stbi_image_free(pixels);
+    return rgb;
+}
+
+// Every form: grey of 1 to 16 bits, palette, RGB, alpha, tRNS, each also
+// interlaced. Exactly, not within one: 16-bit samples cut instead of rounded
+// differ by one.
+TEST(PngDecode, PngSuiteGivesStbImagesPixelsAsMaterialAndSkin) {
+    int files = 0;
+    for (const char* folder : {"/contrib/pngsuite", "/contrib/pngsuite/interlaced"})
+        for (const auto& entry : std::filesystem::directory_iterator(PLEXA_PNG_SOURCE_DIR + std::string(folder))) {
+            if (entry.path().extension() != ".png") continue;
+            ++files;
+            const Bytes file = readAll(entry.path());
+            for (uint8_t background : {kMaterialBackground, kSkinBackground}) {
+                int width = 0, height = 0;
+                const std::vector<uint8_t> want = reference(file, background, width, height);
+                Platform platform;
+                JpegPicture picture;
+                ASSERT_TRUE(decode(file, platform, picture, background)) << entry.path();
+                ASSERT_EQ(std::make_pair(picture.width, picture.height), std::make_pair(width, height));
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const uint8_t* w = &want[(static_cast<size_t>(y) * width + x) * 3];
+                        ASSERT_TRUE(near(platform.at(x, y), {w[0], w[1], w[2]}, 0)) << entry.path() << " " << x << "," << y;
+                    }
+                EXPECT_TRUE(platform.boxes.empty()) << entry.path();
+            }
+        }
+    EXPECT_EQ(files, 60);
+}
+
+// Each refusal is one box naming the file; nothing taken is kept; sizes
+// beyond the ceiling are refused from the header alone.
+TEST(PngDecode, HostileFilesGiveTheirOutcomes) {
+    std::vector<samples::HostileFile> files = samples::hostilePngs();
+    // libpng's files that once crashed decoders. Each huge_*.png declares a
+    // chunk of 1 GiB in a file of 57 bytes (79 for the IDAT one): refused at
+    // the end of the file, nothing that size taken. bad_iCCP.png has a wrong
+    // IHDR CRC, badadler.png and badcrc.png damaged rows; only
+    // empty_ancillary_chunks.png, a sound picture among empty chunks, shows.
+    for (const auto& entry : std::filesystem::directory_iterator(PLEXA_PNG_SOURCE_DIR + std::string("/contrib/testpngs/crashers"))) {
+        const std::string name = entry.path().filename().string();
+        ASSERT_TRUE(name.rfind("huge_", 0) == 0 || name == "bad_iCCP.png" || name == "badadler.png" ||
+                    name == "badcrc.png" || name == "empty_ancillary_chunks.png") << "no outcome listed for " << name;
+        files.push_back({name, readAll(entry.path()), name[0] == 'e' ? Outcome::Accepted : Outcome::Refused});
+    }
+    for (const auto& file : files) {
+        Platform platform;
+        JpegPicture picture;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = decode(file.bytes, platform, picture, kMaterialBackground);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << file.name;
+        if (platform.allocations) EXPECT_LE(int64_t{platform.width} * platform.height, kMaxImagePixels) << file.name;
+        if (file.outcome != Outcome::Either) EXPECT_EQ(ok, file.outcome == Outcome::Accepted) << file.name;
+        ASSERT_EQ(platform.boxes.size(), ok ? 0u : 1u) << file.name;
+        if (ok) continue;
+        EXPECT_EQ(platform.boxes[0].caption, "can't read png-file") << file.name;
+        EXPECT_EQ(platform.boxes[0].text.rfind(std::string(kName) + "\n", 0), 0u) << platform.boxes[0].text;
+        EXPECT_EQ(platform.allocations, platform.releases) << file.name;
+        if (file.name.find("16384x") == 0 || file.name.find("-16385") != std::string::npos || file.name.find("2to31") != std::string::npos) {
+            EXPECT_EQ(platform.allocations, 0) << file.name;
+            EXPECT_NE(platform.boxes[0].text.find("too large"), std::string::npos) << platform.boxes[0].text;
+        }
+    }
+}
+
+TEST(PngDecode, AMissingFileAndNoPixelMemoryGiveTheirBoxes) {
+    Platform missing, refusing;
+    JpegPicture picture;
+    EXPECT_FALSE(decodePngFile("/nonexistent/leaf.png", kSkinBackground, missing.target(), picture));
+    ASSERT_EQ(missing.boxes.size(), 1u);
+    EXPECT_EQ(missing.boxes[0].caption + "|" + missing.boxes[0].text, "can't open png-file|/nonexistent/leaf.png");
+    refusing.refuse = true;
+    EXPECT_FALSE(decode(samples::encodePng(samples::quadrants(8, 8)), refusing, picture, kSkinBackground));
+    ASSERT_EQ(refusing.boxes.size(), 1u);
+    EXPECT_EQ(refusing.boxes[0].caption + "|" + refusing.boxes[0].text, std::string("couldn't create bitmap-handle|") + kName);
+    EXPECT_EQ(refusing.releases, 0);
 }
 
 }  // namespace

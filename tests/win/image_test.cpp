@@ -242,41 +242,30 @@ TEST_F(Images, ABitmapAndAJpegOfOnePictureGiveTheSameColours) {
 // same bytes, and a grey PNG skin raises a plane exactly as its bitmap does.
 TEST_F(Images, APngAndABitmapOfOnePictureGiveTheSameTextureAndSkin) {
     const samples::Picture quad = samples::quadrants(101, 37), grey = samples::greyBumps(101, 37);
-    const struct {
-        const samples::Picture* picture;
-        samples::PngOptions options;
-    } forms[] = {{&quad, {}}, {&quad, {3, 2, false, false, -1}}, {&quad, {2, 16, true, false, -1}},
-                 {&grey, {0, 8, false, false, -1}}, {&grey, {0, 16, true, false, -1}}};
+    const std::pair<const samples::Picture*, samples::PngOptions> forms[] = {
+        {&quad, {}}, {&quad, {3, 2, false, false, -1}}, {&quad, {2, 16, true, false, -1}}, {&grey, {0, 16, true, false, -1}}};
     int key = 1;
-    auto texture = [&](const std::string& name) {
+    // The texture a scene naming `name` as a material gets, or the pick pass
+    // of a plane with `name` as its skin.
+    auto result = [&](const std::string& name, bool skin) {
         HostObject object(key);
-        bindScene(object, facingPlane(name));
-        plugin_.TimerDraw(key);
-        const Texture t = boundTexture();
-        plugin_.StopPlugin(key++);
-        return t.rgb;
-    };
-    for (const auto& form : forms) {
-        const std::string png = put("form-" + std::to_string(key) + ".PNG", samples::encodePng(*form.picture, form.options));
-        const std::string bmp = put("form-" + std::to_string(key) + ".bmp", samples::encodeBmp(*form.picture));
-        const std::vector<unsigned char> fromPng = texture(png);
-        EXPECT_FALSE(fromPng.empty());
-        EXPECT_TRUE(fromPng == texture(bmp)) << png;
-    }
-    // The skin: the same plane raised by either draws the same pick pass.
-    std::vector<std::vector<unsigned char>> frames;
-    for (const std::string& name : {put("skin.png", samples::encodePng(grey, {0, 8, false, false, -1})),
-                                    put("skin.bmp", samples::encodeBmp(grey))}) {
-        HostObject object(key);
-        bindScene(object, "PLANE32 ROT[0.6,0.4,0] SKIN[" + name + "] SKINSCALE[0.8]\n");
+        bindScene(object, skin ? "PLANE32 ROT[0.6,0.4,0] SKIN[" + name + "] SKINSCALE[0.8]\n" : facingPlane(name));
         clear(1, 1, 1);
-        plugin_.PhantomDraw(key);
-        glFinish();
-        frames.emplace_back(static_cast<size_t>(window_.clientWidth()) * window_.clientHeight() * 3);
-        glReadPixels(0, 0, window_.clientWidth(), window_.clientHeight(), GL_RGB, GL_UNSIGNED_BYTE, frames.back().data());
+        std::vector<unsigned char> frame(static_cast<size_t>(window_.clientWidth()) * window_.clientHeight() * 3);
+        skin ? plugin_.PhantomDraw(key) : plugin_.TimerDraw(key);
+        if (skin) glReadPixels(0, 0, window_.clientWidth(), window_.clientHeight(), GL_RGB, GL_UNSIGNED_BYTE, frame.data());
+        if (!skin) frame = boundTexture().rgb;
         plugin_.StopPlugin(key++);
+        return frame;
+    };
+    for (const auto& [picture, options] : forms) {
+        const std::string png = put("form-" + std::to_string(key) + ".PNG", samples::encodePng(*picture, options));
+        const std::vector<unsigned char> fromPng = result(png, false);
+        EXPECT_FALSE(fromPng.empty());
+        EXPECT_TRUE(fromPng == result(put("form-" + std::to_string(key) + ".bmp", samples::encodeBmp(*picture)), false)) << png;
     }
-    EXPECT_TRUE(frames[0] == frames[1]);
+    EXPECT_TRUE(result(put("skin.png", samples::encodePng(grey, {0, 8, false, false, -1})), true) ==
+                result(put("skin.bmp", samples::encodeBmp(grey)), true));
 }
 
 // Where a material is transparent the block's own colour shows: the texture

@@ -299,33 +299,31 @@ TEST_F(Menu, CommandsWithoutACurrentInstanceDoNothing) {
 }
 
 // Each item of an open-file dialog's file-type list (cmb1), read as the
-// dialog takes its first posted message after activation, and its pattern
-// where Wine keeps it: as the item's data, a wide string.
+// dialog takes its first posted message, with its pattern: Wine keeps that as
+// the item's data, a wide string (elsewhere the list is read without it).
 struct FilterReader {
     static inline HWND chooser = nullptr;
     static inline std::vector<std::vector<std::string>> filters;
-    static bool wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+    static inline const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     static LRESULT CALLBACK onMessage(int code, WPARAM removed, LPARAM message) {
-        const MSG* m = reinterpret_cast<const MSG*>(message);
-        if (code == HC_ACTION && removed == PM_REMOVE && chooser && m->hwnd == chooser) {
+        const HWND dialog = reinterpret_cast<const MSG*>(message)->hwnd;
+        if (code == HC_ACTION && removed == PM_REMOVE && chooser && dialog == chooser) {
             chooser = nullptr;
             std::vector<std::string>& items = filters.emplace_back();
-            const HWND types = GetDlgItem(m->hwnd, 0x470);
+            const HWND types = GetDlgItem(dialog, 0x470);
             for (LRESULT i = 0, n = SendMessageA(types, CB_GETCOUNT, 0, 0); i < n; ++i) {
                 char text[128] = {}, pattern[128] = {};
                 SendMessageA(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-                const LRESULT data = SendMessageA(types, CB_GETITEMDATA, i, 0);
-                if (wine() && data != 0 && data != CB_ERR)
-                    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(data), -1, pattern, sizeof pattern,
-                                        nullptr, nullptr);
-                items.push_back(std::string(text) + (pattern[0] ? std::string(" | ") + pattern : ""));
+                if (wine)
+                    WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(SendMessageA(types, CB_GETITEMDATA, i, 0)),
+                                        -1, pattern, sizeof pattern, nullptr, nullptr);
+                items.push_back(std::string(text) + " | " + pattern);
             }
         }
         return CallNextHookEx(nullptr, code, removed, message);
     }
-    FilterReader() : hook(SetWindowsHookExA(WH_GETMESSAGE, onMessage, nullptr, GetCurrentThreadId())) {}
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, onMessage, nullptr, GetCurrentThreadId());
     ~FilterReader() { UnhookWindowsHookEx(hook); }
-    HHOOK hook;
 };
 
 TEST_F(Menu, ChoosersThroughTheirDialogs) {
@@ -351,13 +349,13 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     EXPECT_EQ(titles[0], "Get Material Bitmap");
     EXPECT_EQ(titles[1], "Get Skin Bitmap");
     EXPECT_EQ(titles[2], "Set Block as ShortCut to..");
-    std::vector<std::string> expected = {"Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif;*.png)", "Windows BitMap  (*.bmp)",
-                                         "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif)", "PNG (*.png)"};
-    const char* patterns[] = {"*.bmp;*.jpg;*.jpeg;*.jfif;*.png", "*.bmp", "*.jpg;*.jpeg;*.jfif", "*.png"};
-    for (size_t i = 0; FilterReader::wine() && i < expected.size(); ++i) expected[i] += std::string(" | ") + patterns[i];
-    ASSERT_EQ(FilterReader::filters.size(), 2u);
-    EXPECT_EQ(FilterReader::filters[0], expected);
-    EXPECT_EQ(FilterReader::filters[1], expected);
+    const bool w = FilterReader::wine;
+    const std::vector<std::string> expected = {
+        "Supported Files (*.bmp;*.jpg;*.jpeg;*.jfif;*.png) | " + std::string(w ? "*.bmp;*.jpg;*.jpeg;*.jfif;*.png" : ""),
+        "Windows BitMap  (*.bmp) | " + std::string(w ? "*.bmp" : ""),
+        "JPEG-JFIF compliant (*.jpg;*.jpeg;*.jfif) | " + std::string(w ? "*.jpg;*.jpeg;*.jfif" : ""),
+        "PNG (*.png) | " + std::string(w ? "*.png" : "")};
+    EXPECT_EQ(FilterReader::filters, (std::vector<std::vector<std::string>>{expected, expected}));
     const std::string line = savedLine(object);
     // Another drive than the plug-in's, or a path relative to it.
     EXPECT_NE(line.find("TEXTURE["), std::string::npos);
