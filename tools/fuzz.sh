@@ -66,7 +66,7 @@ mkdir -p "$artifacts"
 
 passed=0
 failed=0
-for target in scene_line scene_file bitmap_file jpeg_decode scale; do
+for target in scene_line scene_file bitmap_file jpeg_decode png_decode scale; do
     [[ -n $only && $only != "$target" ]] && continue
     case $target in
         scene_line | scene_file) seed=$seeds/scene ;;
