@@ -485,9 +485,7 @@ TEST_F(Plugin, EveryEditIsInTheSceneFileBeforeUnbinding) {
 TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
     const std::string log = "[Numerical Recipes run-time error...]\r\n";
     const auto hold = [](const char* name, DWORD sharing) {
-        HANDLE held = CreateFileA(name, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
-        EXPECT_NE(held, INVALID_HANDLE_VALUE) << name;
-        return held;
+        return CreateFileA(name, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
     };
     const auto colour = [&](HostObject& object, uint8_t green) {
         object.setColor(0, green, 0);
@@ -495,8 +493,7 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
     };
     const auto green = [](int value) {
         char text[32];
-        std::snprintf(text, sizeof text, "RGB[+0.00,+%.2f,+0.00]", value / 255.0);
-        return std::string(text);
+        return std::string(text, std::snprintf(text, sizeof text, "RGB[+0.00,+%.2f,+0.00]", value / 255.0));
     };
     const auto files = [] {
         std::vector<std::string> names;
@@ -506,6 +503,12 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
         return names;
     };
     const std::string plane = "880\nPLANE4\n";
+    HostObject object(1);   // the tagged object of most cases, bound to a plane
+    object.tag();
+    const auto bindToAPlane = [&] {
+        writeTextFile("defplx00.880", plane);
+        bind(object);
+    };
     const char* secondHost = std::getenv("PLEXA_SECOND_HOST");
     // The second host of the last case: edits of its own in the same folder.
     const auto edits = [&](int first) {
@@ -554,25 +557,20 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
              for (HostObject& object : objects) plugin_.StopPlugin(object.key);
              std::printf("eight held scene files: start %llu ms, exit %llu ms\n", binding, GetTickCount64() - start);
              for (HANDLE h : held) CloseHandle(h);
-             for (int i = 0; i < 8; ++i) EXPECT_EQ(readTextFile("defplx0" + std::to_string(i) + ".880"), plane);
-             for (int i = 0; i < 8; ++i)
-                 EXPECT_NE(readTextFile("defplx0" + std::to_string(i) + ".880.kept").find("\nSPHERE24 "),
-                           std::string::npos);
+             for (int i = 0; i < 8; ++i) {
+                 const std::string name = "defplx0" + std::to_string(i) + ".880";
+                 EXPECT_EQ(readTextFile(name), plane);
+                 EXPECT_NE(readTextFile(name + ".kept").find("\nSPHERE24 "), std::string::npos);
+             }
          },
          {}, ""},
         {"touched between edits",
          [&] {
-             writeTextFile("defplx00.880", plane);
-             HostObject object(1);
-             object.tag();
-             bind(object);
+             bindToAPlane();
              for (int edit = 1; edit <= 3; ++edit) {
                  colour(object, static_cast<uint8_t>(40 * edit));
-                 HANDLE file = CreateFileA("defplx00.880", FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                           OPEN_EXISTING, 0, nullptr);
-                 FILETIME later;
-                 GetSystemTimeAsFileTime(&later);
-                 later.dwHighDateTime += edit;
+                 HANDLE file = CreateFileA("defplx00.880", FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, 0);
+                 const FILETIME later{0, 0x01E00000u + edit};
                  SetFileTime(file, nullptr, nullptr, &later);
                  CloseHandle(file);
              }
@@ -582,10 +580,7 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
          {"defplx00.880"}, ""},
         {"rewritten to the same size, time put back",
          [&] {
-             writeTextFile("defplx00.880", plane);
-             HostObject object(1);
-             object.tag();
-             bind(object);
+             bindToAPlane();
              colour(object, 40);
              std::string same = readTextFile("defplx00.880");
              same[same.find("PLANE4") + 5] = '5';
@@ -605,10 +600,7 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
          log + "scene file defplx00.880 was not read by this object, kept as defplx00.880.kept\r\n"},
         {"held through five edits, shown next time",
          [&] {
-             writeTextFile("defplx00.880", plane);
-             HostObject object(1);
-             object.tag();
-             bind(object);
+             bindToAPlane();
              HANDLE held = hold("defplx00.880", FILE_SHARE_READ);
              for (int edit = 1; edit <= 5; ++edit) colour(object, static_cast<uint8_t>(40 * edit));
              plugin_.StopPlugin(1);
@@ -625,8 +617,6 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
          [&] {
              // Made while no file was there, so shown while there is none.
              writeTextFile("defplx00.880.pending", "880\n//replaces none\n\nPLANE12\n");
-             HostObject object(1);
-             object.tag();
              bind(object);
              HANDLE held = hold("defplx00.880.pending", FILE_SHARE_READ);
              colour(object, 70);
@@ -660,9 +650,7 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
              EXPECT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
              edits(10);
              EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-             CloseHandle(process.hThread);
-             CloseHandle(process.hProcess);
-             CloseHandle(ready);
+             for (HANDLE handle : {process.hThread, process.hProcess, ready}) CloseHandle(handle);
              // Each host's last edit of each object is in NAME or kept aside.
              for (const char* name : {"defplx00", "defplx01"})
                  for (int last : {80, 170}) {
