@@ -42,6 +42,20 @@ struct PluginInstance {
     // The last problem with saving that went to the log, so that a file that
     // stays held is logged once, not at every edit.
     std::string lastLogged;
+    // A line the next save writes after the file id: what the scene it
+    // holds replaces. Empty: none.
+    std::string note;
+    // How the last save's new file failed, if it did.
+    bool newFileFailed = false;
+    // The scene as kept in the per-user folder while the host folder cannot
+    // be written: whether it is there, which file this object wrote there,
+    // and what it replaces (the host folder's file as this object read it).
+    struct {
+        bool active = false;
+        std::string ownedPath;
+        scene::FileMark ownedMark;
+        std::string replaces;
+    } perUser;
     // Stands in for the host's data block when the host passed none, so that a
     // faulty record cannot make the plug-in write through a null pointer.
     std::unique_ptr<uint8_t[]> ownData;

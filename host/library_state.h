@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/host_records.h"
 
@@ -20,6 +21,17 @@ struct LibraryState {
     // byte more than a path so that the backslash always fits.
     char hostDirectory[kPathCapacity + 1] = {};
     bool initialised = false;
+    // The two directories as the system names them, whatever their
+    // characters and length, ending in a backslash: what every switch of
+    // the current directory and every file the plug-in names goes by.
+    std::wstring pluginFolder;
+    std::wstring hostFolder;
+    // Where scenes are kept while the host folder cannot be written, under
+    // the user's own local application data; empty when the system names no
+    // such place.
+    std::wstring perUserFolder;
+    // The user is told once per library load that scenes are kept there.
+    bool toldOfPerUserFolder = false;
 };
 
 LibraryState& library();

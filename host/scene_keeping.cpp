@@ -28,7 +28,7 @@ bool exists(const char* name) { return scene::markOf(name).exists; }
 // A file that holds bytes, but no identification line: what the reader
 // refused, and what a save would destroy.
 bool holdsOtherThanAScene(const char* name) {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = scene::openFile(name, "rb");
     if (!file) return false;
     char start[3] = {};
     const size_t read = std::fread(start, 1, sizeof start, file);
@@ -266,7 +266,10 @@ bool saveInstance(PluginInstance& instance, SaveMoment moment) {
     if (scene::isReadOnly(name)) return report(instance, "cannot save scene file %s: it is read-only", name);
     char newName[kSideNameCapacity];
     if (!scene::newFileName(name, newName)) return report(instance, "cannot save scene file %s", name);
-    switch (scene::writeNewSceneFile(newName, *instance.scene)) {
+    const scene::WriteFault fault =
+        scene::writeNewSceneFile(newName, *instance.scene, instance.note.empty() ? nullptr : instance.note.c_str());
+    instance.newFileFailed = fault != scene::WriteFault::None;
+    switch (fault) {
         case scene::WriteFault::None: break;
         case scene::WriteFault::Create:
             return report(instance, "cannot save scene file %s: %s cannot be created", name, newName);
@@ -308,7 +311,7 @@ bool saveInstance(PluginInstance& instance, SaveMoment moment) {
         // A scene left waiting by an earlier save is older than this one.
         char pending[kSideNameCapacity];
         pendingName(name, pending);
-        std::remove(pending);
+        scene::removeFile(pending);
         instance.lastLogged.clear();
         return true;
     }

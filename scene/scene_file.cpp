@@ -431,12 +431,12 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep, bool* held)
     return true;
 }
 
-WriteFault writeNewSceneFile(const char* newName, const Scene& scene) {
-    std::FILE* file = std::fopen(newName, "w");
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const char* note) {
+    std::FILE* file = openFile(newName, "w");
     if (!file) return WriteFault::Create;
     g_bytesWritten = 0;
-    bool ok = put(file, "880\n") && put(file, "//^always first, its the file id !!\n\n") &&
-              put(file, kFileHeader);
+    bool ok = put(file, "880\n") && (!note || (put(file, note) && put(file, "\n"))) &&
+              put(file, "//^always first, its the file id !!\n\n") && put(file, kFileHeader);
     char line[kLineCapacity];
     for (int32_t i = 0; ok && i < scene.count(); ++i) {
         // A line cut short still holds the kind and placement; it is written
@@ -450,7 +450,7 @@ WriteFault writeNewSceneFile(const char* newName, const Scene& scene) {
     ok = (std::fclose(file) == 0) && ok;
     if (ok) return WriteFault::None;
     // Only a complete file may ever stand in for a scene.
-    std::remove(newName);
+    removeFile(newName);
     return WriteFault::Write;
 }
 
@@ -463,7 +463,7 @@ bool writeSceneFile(const char* fileName, const Scene& scene) {
     char newName[kNameCapacity + 16];
     bool ok = newFileName(fileName, newName) && writeNewSceneFile(newName, scene) == WriteFault::None;
     if (ok && replaceFile(newName, fileName) != Move::Done) {
-        std::remove(newName);
+        removeFile(newName);
         ok = false;
     }
     if (!ok) {

@@ -80,8 +80,9 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep = INT32_MAX,
 enum class WriteFault { None, Create, Write };
 // Writes the whole scene into `newName`, flushed to the disk. A file that
 // could not be completed is removed again, so any file of that name that
-// survives holds a whole scene.
-WriteFault writeNewSceneFile(const char* newName, const Scene& scene);
+// survives holds a whole scene. A `note` becomes a comment line after the
+// file id (it begins with "//"; the reader passes over it).
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const char* note = nullptr);
 // The name of the file a scene is written into before it replaces `fileName`.
 bool newFileName(const char* fileName, char (&out)[kNameCapacity + 16]);
 // Writes NAME.new and moves it over NAME; false (logged) when either fails.
