@@ -86,7 +86,7 @@ TEST(PathRules, ShortAndEmptyNames) {
 // Windows refuses plain names from 260 characters on (directories from 248),
 // where Wine may still open them: the prefix is what makes them reachable.
 TEST(SystemFileName, FullResolvedAndPrefixedPastThePlainLimit) {
-    const std::u16string deep = u"C:\\" + std::u16string(240, u'd') + u"\\";
+    const std::u16string deep = u"C:\\" + std::u16string(250, u'd') + u"\\";
     const std::u16string share = u"\\\\srv\\share\\" + std::u16string(240, u'd') + u"\\";
     const struct {
         std::u16string directory, name, expected;

@@ -625,7 +625,7 @@ TEST_P(Folders, KeepScenesInEveryKindOfFolder) {
         loadPlugin(workDir_ + "\\Плагины\\plexa.dll");
         ASSERT_FALSE(HasFatalFailure());
         picture = "pic.bmp";   // relative to the plug-in's folder
-        host = work + L"\\desk";
+        host = work + L"\\desktop";
     }
     if (kind == Kind::LongHost) host = work + L"\\" + std::wstring(250 - work.size() - 1, L'l');
     if (kind == Kind::Unwritable || kind == Kind::WritableAgain) {
