@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# A host folder that cannot be written, for the folder tests under Wine:
-#
-#   readonly_folder.sh setup DIR     DIR/source holds two scene files, and
-#                                    DIR/desk shows it through a read-only
-#                                    bind mount; where mounting is refused,
-#                                    DIR/refused says so and the tests skip
-#   readonly_folder.sh cleanup DIR   unmounts and removes DIR
-#
-# The mount is made here, on the Linux side, where the Wine server that opens
-# the files sees it; as root, file modes alone do not stop Wine.
+# A host folder that cannot be written, for the folder tests under Wine.
+#   setup DIR: DIR/desk shows DIR/source (two scene files) through a
+#   read-only bind mount, made on the Linux side where the Wine server sees
+#   it (as root, file modes alone do not stop Wine); where mounting is
+#   refused, DIR/refused says so and the tests skip.
+#   cleanup DIR [--keep]: unmounts, and removes DIR unless --keep.
 set -uo pipefail
 dir=$2
 case $1 in
@@ -29,8 +25,6 @@ setup)
     ;;
 cleanup)
     mountpoint -q "$dir/desk" 2>/dev/null && umount "$dir/desk"
-    # The folder the tests find writable again after unmounting stays until
-    # they have run; only a fresh setup removes it.
     [[ ${3:-} == --keep ]] || rm -rf "$dir"
     ;;
 *) echo "usage: readonly_folder.sh setup|cleanup DIR" >&2; exit 2 ;;
