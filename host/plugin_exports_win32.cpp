@@ -207,12 +207,12 @@ void leavePerUserFolder(host::PluginInstance& instance) {
 void findPerUserScene(host::PluginInstance& instance) {
     host::LibraryState& state = host::library();
     instance.perUser = {};
-    instance.perUser.replaces = recordOf(instance.fileName);
     if (perUserFolder(state).empty()) return;
     const std::string kept = perUserName(state, instance);
     const scene::FileMark mark = scene::markOf(kept.c_str());
     if (!mark.exists) return;
-    if (recordIn(kept.c_str()) != instance.perUser.replaces) {
+    const std::string record = recordOf(instance.fileName);
+    if (recordIn(kept.c_str()) != record) {
         for (int n = 1; n <= 999; ++n) {
             const std::string aside = kept + ".kept" + (n == 1 ? std::string() : std::to_string(n));
             if (scene::markOf(aside.c_str()).exists) continue;
@@ -233,6 +233,7 @@ void findPerUserScene(host::PluginInstance& instance) {
         if (shown->selected->kind != scene::PLANE && shown->selected->kind != scene::SPHERE) return;
     }
     instance.scene = std::move(shown);
+    instance.perUser.replaces = record;
     instance.perUser.active = true;
     instance.perUser.ownedMark = mark;
     scene::fullPathName(kept.c_str(), instance.perUser.ownedPath);
@@ -263,9 +264,15 @@ bool saveInHostDirectory(PluginInstance& instance, SaveMoment moment) {
             }
             if (!instance.newFileFailed || !refusesWriting(state.hostFolder)) return false;
         }
-        // What a scene kept per user replaces: the file as this object last
-        // wrote it here, or else as it read it at binding.
-        if (instance.perUser.replaces.empty()) instance.perUser.replaces = recordOf(instance.fileName);
+        // What a scene kept per user replaces: the file here as this object
+        // read or wrote it. One changed by another since is not known, and
+        // the kept scene then never stands in for it.
+        if (instance.perUser.replaces.empty()) {
+            const scene::FileMark now = scene::markOf(instance.fileName);
+            instance.perUser.replaces = !now.exists || (!instance.ownedPath.empty() && now == instance.ownedMark)
+                                            ? recordOf(instance.fileName)
+                                            : std::string(kRecordPrefix) + "another version";
+        }
     }
     return saveInPerUserFolder(instance, moment);
 }
