@@ -9,6 +9,7 @@
 // [X] a host folder that cannot be written: scenes kept per user, shown at
 //     the next binding while the host's file holds what they replace, and
 //     moved back by the first save the folder takes again
+// [X] nothing thrown below an export reaches the host
 #include <windows.h>
 #include <shlobj.h>
 
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "host/command_window.h"
+#include "host/guard.h"
 #include "host/host_records.h"
 #include "host/instance_table.h"
 #include "host/library_state.h"
@@ -26,6 +28,7 @@
 #include "host/wide_names.h"
 #include "geometry/numeric.h"
 #include "scene/file_commit.h"
+#include "scene/side_file.h"
 #include "render/draw.h"
 #include "render/transform.h"
 #include "scene/scene_file.h"
@@ -73,35 +76,6 @@ void forgetCommandWindowIfGone(host::LibraryState& state) {
 }
 
 // ---------------------------------------------------------------- the per-user folder
-
-constexpr const char* kRecordPrefix = "//replaces ";
-
-// What a scene replaces: the bytes of the file `name` (by hash), or nothing.
-std::string recordOf(const char* name) {
-    std::FILE* file = scene::openFile(name, "rb");
-    if (!file) return std::string(kRecordPrefix) + "nothing";
-    std::string bytes;
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    std::fclose(file);
-    char line[48];
-    std::snprintf(line, sizeof line, "%s%016llx", kRecordPrefix,
-                  static_cast<unsigned long long>(host::contentHash(bytes.data(), bytes.size())));
-    return line;
-}
-
-// The record a kept scene holds on its second line; empty for none.
-std::string recordIn(const char* name) {
-    std::FILE* file = scene::openFile(name, "rb");
-    if (!file) return {};
-    char id[8] = {}, line[64] = {};
-    const bool read = std::fgets(id, sizeof id, file) && std::fgets(line, sizeof line, file);
-    std::fclose(file);
-    if (!read || std::strncmp(line, kRecordPrefix, std::strlen(kRecordPrefix)) != 0) return {};
-    line[std::strcspn(line, "\r\n")] = '\0';
-    return line;
-}
 
 const std::wstring& perUserFolder(host::LibraryState& state) {
     if (state.perUserFolder.empty()) {
@@ -174,18 +148,19 @@ bool saveInPerUserFolder(host::PluginInstance& instance, host::SaveMoment moment
         return false;
     }
     keepScenesPerUser(state);
-    // The file there is this object's if it wrote it there.
+    // The file there is this object's if it holds what the object read or
+    // wrote there; the file says what it replaces here, as a side file does.
     std::swap(instance.ownedPath, instance.perUser.ownedPath);
-    std::swap(instance.ownedMark, instance.perUser.ownedMark);
-    instance.note = instance.perUser.replaces;
+    std::swap(instance.ownedBytes, instance.perUser.ownedBytes);
+    instance.replaces = instance.perUser.replaces;
     bool saved = false;
     {
         host::CurrentDirectory there(folder);
         saved = there.entered() && host::saveInstance(instance, moment);
     }
-    instance.note.clear();
+    instance.replaces.reset();
     std::swap(instance.ownedPath, instance.perUser.ownedPath);
-    std::swap(instance.ownedMark, instance.perUser.ownedMark);
+    std::swap(instance.ownedBytes, instance.perUser.ownedBytes);
     if (saved) instance.perUser.active = true;
     return saved;
 }
@@ -209,10 +184,14 @@ void findPerUserScene(host::PluginInstance& instance) {
     instance.perUser = {};
     if (perUserFolder(state).empty()) return;
     const std::string kept = perUserName(state, instance);
-    const scene::FileMark mark = scene::markOf(kept.c_str());
-    if (!mark.exists) return;
-    const std::string record = recordOf(instance.fileName);
-    if (recordIn(kept.c_str()) != record) {
+    std::string bytes;
+    if (scene::readContent(kept.c_str(), bytes) != scene::Content::Read) return;
+    scene::Replaced recorded;
+    const scene::Standing standing =
+        scene::findReplaced(bytes, recorded) ? scene::standingOf(recorded, instance.fileName) : scene::Standing::Foreign;
+    // The host folder's file cannot be read now: both stay for a later binding.
+    if (standing == scene::Standing::Unknown) return;
+    if (standing == scene::Standing::Foreign) {
         for (int n = 1; n <= 999; ++n) {
             const std::string aside = kept + ".kept" + (n == 1 ? std::string() : std::to_string(n));
             if (scene::markOf(aside.c_str()).exists) continue;
@@ -233,9 +212,9 @@ void findPerUserScene(host::PluginInstance& instance) {
         if (shown->selected->kind != scene::PLANE && shown->selected->kind != scene::SPHERE) return;
     }
     instance.scene = std::move(shown);
-    instance.perUser.replaces = record;
+    instance.perUser.replaces = recorded;
     instance.perUser.active = true;
-    instance.perUser.ownedMark = mark;
+    instance.perUser.ownedBytes = std::move(bytes);
     scene::fullPathName(kept.c_str(), instance.perUser.ownedPath);
     if (refusesWriting(state.hostFolder)) keepScenesPerUser(state);
 }
@@ -259,20 +238,15 @@ bool saveInHostDirectory(PluginInstance& instance, SaveMoment moment) {
             instance.newFileFailed = false;
             if (saveInstance(instance, moment)) {
                 if (instance.perUser.active) leavePerUserFolder(instance);
-                instance.perUser.replaces.clear();
+                instance.perUser.replaces.reset();
                 return true;
             }
             if (!instance.newFileFailed || !refusesWriting(state.hostFolder)) return false;
         }
         // What a scene kept per user replaces: the file here as this object
-        // read or wrote it. One changed by another since is not known, and
-        // the kept scene then never stands in for it.
-        if (instance.perUser.replaces.empty()) {
-            const scene::FileMark now = scene::markOf(instance.fileName);
-            instance.perUser.replaces = !now.exists || (!instance.ownedPath.empty() && now == instance.ownedMark)
-                                            ? recordOf(instance.fileName)
-                                            : std::string(kRecordPrefix) + "another version";
-        }
+        // last read or wrote it.
+        if (!instance.perUser.replaces)
+            instance.perUser.replaces = scene::replacedBy(instance.ownedPath.empty() ? nullptr : &instance.ownedBytes);
     }
     return saveInPerUserFolder(instance, moment);
 }
@@ -301,7 +275,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     return TRUE;
 }
 
-extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
+namespace {
+
+int32_t initPlugin(const HostInstanceInfo* info) {
     if (!info) return 1;
     host::LibraryState& state = host::library();
     if (!state.initialised) {
@@ -330,7 +306,7 @@ extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
     return 1;
 }
 
-extern "C" void StopPlugin(int32_t key) {
+void stopPlugin(int32_t key) {
     host::InstanceTable& table = host::instances();
     host::PluginInstance* instance = table.findByKey(key);
     if (!instance) return;
@@ -341,15 +317,7 @@ extern "C" void StopPlugin(int32_t key) {
     if (table.count() == 0) host::destroyCommandWindow();
 }
 
-extern "C" void TimerDraw(int32_t key) {
-    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawScene(*scene);
-}
-
-extern "C" void PhantomDraw(int32_t key) {
-    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawPickLists(*scene);
-}
-
-extern "C" int32_t ReceiveMessage(const HostMessage* message) {
+int32_t receiveMessage(const HostMessage* message) {
     if (!message) return 0;
     host::PluginInstance* instance = host::instances().findByKey(message->key);
     if (!instance) return 0;
@@ -365,10 +333,12 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             char before[scene::kLineCapacity];
             scene::writeLine(*block, before, false);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
-            for (int channel = 0; channel < 3; ++channel)
-                block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
-            render::refresh(*block);
-            host::saveIfChanged(*instance, before);
+            const bool made = scene::editBlock(*block, [&] {
+                for (int channel = 0; channel < 3; ++channel)
+                    block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
+                render::refresh(*block);
+            });
+            if (made) host::saveIfChanged(*instance, before);
             return 0;
         }
         case host::messages::kLeftDoubleClick:
@@ -387,4 +357,37 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
         default:
             return 0;
     }
+}
+
+}  // namespace
+
+// Whatever the code below throws ends at these five doors, logged: the host's
+// process and its own work go on.
+extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
+    return host::guarded("binding an object", int32_t{1}, [&] { return initPlugin(info); });
+}
+
+extern "C" void StopPlugin(int32_t key) {
+    host::guarded("unbinding an object", 0, [&] {
+        stopPlugin(key);
+        return 0;
+    });
+}
+
+extern "C" void TimerDraw(int32_t key) {
+    host::guarded("drawing", 0, [&] {
+        if (const scene::Scene* scene = host::instances().findScene(key)) render::drawScene(*scene);
+        return 0;
+    });
+}
+
+extern "C" void PhantomDraw(int32_t key) {
+    host::guarded("drawing", 0, [&] {
+        if (const scene::Scene* scene = host::instances().findScene(key)) render::drawPickLists(*scene);
+        return 0;
+    });
+}
+
+extern "C" int32_t ReceiveMessage(const HostMessage* message) {
+    return host::guarded("a message", int32_t{0}, [&] { return receiveMessage(message); });
 }
