@@ -30,7 +30,9 @@ struct LibraryState {
     // the user's own local application data; empty when the system names no
     // such place.
     std::wstring perUserFolder;
-    // The user is told once per library load that scenes are kept there.
+    // Whether scenes are being kept there, and whether the user was told so
+    // (once per library load).
+    bool keepingScenesPerUser = false;
     bool toldOfPerUserFolder = false;
 };
 

@@ -121,12 +121,12 @@ bool refusesWriting(const std::wstring& folder) {
 // Scenes are kept in the per-user folder from now on: the log goes beside
 // them, and the user is told once per library load.
 void keepScenesPerUser(host::LibraryState& state) {
+    state.keepingScenesPerUser = true;
     const std::string folder = host::toUtf8(state.perUserFolder);
     geometry::setLogFolder(folder);
     if (state.toldOfPerUserFolder) return;
-    geometry::logError(("host folder " + host::toUtf8(state.hostFolder) + " cannot be written; scenes kept in " +
-                        folder)
-                           .c_str());
+    // The folder first: a record longer than the log's line is cut.
+    geometry::logError(("scenes kept in " + folder + ": the host folder cannot be written").c_str());
     // Shown by the command window once the host's loop delivers it, never
     // from inside an export.
     if (state.commandWindow) {
@@ -172,6 +172,7 @@ void leavePerUserFolder(host::PluginInstance& instance) {
     RemoveDirectoryW(host::systemName(L"", state.perUserFolder).c_str());
     instance.perUser.active = false;
     instance.perUser.ownedPath.clear();
+    state.keepingScenesPerUser = false;
     geometry::setLogFolder({});
 }
 
@@ -233,8 +234,9 @@ bool saveInHostDirectory(PluginInstance& instance, SaveMoment moment) {
             logSaveProblem(instance, std::string("cannot save scene file ") + instance.fileName);
             return false;
         }
-        // Kept per user, the scene goes back only once the folder takes files.
-        if (!instance.perUser.active || !refusesWriting(state.hostFolder)) {
+        // While scenes are kept per user, a scene goes back only once the
+        // folder takes files.
+        if (!(instance.perUser.active || state.keepingScenesPerUser) || !refusesWriting(state.hostFolder)) {
             instance.newFileFailed = false;
             if (saveInstance(instance, moment)) {
                 if (instance.perUser.active) leavePerUserFolder(instance);
