@@ -17,6 +17,7 @@
 #include <commdlg.h>
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "geometry/numeric.h"
 #include "host/library_state.h"
 #include "host/paths.h"
+#include "host/wide_names.h"
 #include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
@@ -76,10 +78,14 @@ bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     // names of any length up to the path limit, where OpenFile stops at 128.
     // A picture an editor keeps open, even for writing, is shared as OpenFile
     // and the JPEG side's fopen share it.
-    SetCurrentDirectoryA(host::library().pluginDirectory);
-    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    // The stored bytes are ANSI text; the folder they are relative to may
+    // hold any character, and the whole name may be past the plain limit.
+    const host::LibraryState& state = host::library();
+    host::enterDirectory(state.pluginFolder);
+    const std::wstring name = host::systemName(state.pluginFolder, host::widen(storedName, CP_ACP));
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    SetCurrentDirectoryA(host::library().hostDirectory);
+    host::enterDirectory(state.hostFolder);
     if (file == INVALID_HANDLE_VALUE) return false;
 
     std::vector<uint8_t> data;
@@ -152,9 +158,11 @@ void releaseSection(void* context) {
     target.section = nullptr;
 }
 
-// A JPEG or PNG decoded into a new DIB section. `background` is what a PNG's
+// A JPEG or PNG, opened by its wide system name, decoded into a new DIB
+// section; the boxes show `fullName`. `background` is what a PNG's
 // transparent pixels are laid over.
-bool decodeIntoSection(ImageKind kind, const char* fullName, uint8_t background, HDC dc, LoadedImage& image) {
+bool decodeIntoSection(ImageKind kind, const std::wstring& systemName, const char* fullName, uint8_t background, HDC dc,
+                       LoadedImage& image) {
     SectionTarget section{dc};
     JpegTarget target;
     target.context = &section;
@@ -162,8 +170,14 @@ bool decodeIntoSection(ImageKind kind, const char* fullName, uint8_t background,
     target.allocate = allocateSection;
     target.release = releaseSection;
     JpegPicture picture;
-    const bool decoded = kind == ImageKind::Png ? decodePngFile(fullName, background, target, picture)
-                                                : decodeJpegFile(fullName, target, picture);
+    std::FILE* file = _wfopen(systemName.c_str(), L"rb");
+    if (!file) {
+        showDecoderMessage(nullptr, kind == ImageKind::Png ? "can't open png-file" : "can't open jpeg-file", fullName);
+        return false;
+    }
+    const bool decoded = kind == ImageKind::Png ? decodePngStream(file, fullName, background, target, picture)
+                                                : decodeJpegStream(file, fullName, target, picture);
+    std::fclose(file);
     if (!decoded) return false;
     image.bitmap = section.section;
     image.width = picture.width;
@@ -176,12 +190,23 @@ bool decodeIntoSection(ImageKind kind, const char* fullName, uint8_t background,
 bool loadImage(const char* storedName, uint8_t background, HDC dc, LoadedImage& image) {
     const ImageKind kind = imageKindOf(storedName);
     if (kind == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
+    // The boxes show the ANSI form; the file is opened by the wide one.
+    const host::LibraryState& state = host::library();
     char fullName[MAX_PATH];
-    if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
+    std::u16string wide;
+    const std::wstring stored = host::widen(storedName, CP_ACP);
+    if (!host::resolvePath(std::u16string_view(reinterpret_cast<const char16_t*>(stored.data()), stored.size()),
+                           std::u16string_view(reinterpret_cast<const char16_t*>(state.pluginFolder.data()),
+                                               state.pluginFolder.size()),
+                           wide)) {
         reportUnopened(storedName);
         return false;
     }
-    return decodeIntoSection(kind, fullName, background, dc, image);
+    if (!host::resolvePath(storedName, state.pluginDirectory, fullName, sizeof fullName))
+        std::snprintf(fullName, sizeof fullName, "%s", storedName);
+    return decodeIntoSection(kind,
+                             host::systemName(L"", std::wstring_view(reinterpret_cast<const wchar_t*>(wide.data()), wide.size())),
+                             fullName, background, dc, image);
 }
 
 // Pixel transfers below assume rows padded to four bytes, whatever the host

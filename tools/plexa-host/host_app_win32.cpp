@@ -7,7 +7,6 @@
 #include "unattended_ui_win32.h"
 
 #include <algorithm>
-#include <fstream>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -320,7 +319,7 @@ void HostApp::writeSampleImages() {
     const size_t slash = folder.find_last_of("\\/");
     folder.erase(slash == std::string::npos ? 0 : slash + 1);
     folder += kSampleImageFolder;
-    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryW(wideOf(folder).c_str(), nullptr);
     // Only the pictures the sample desktop shows: the folder is the user's,
     // beside the plug-in, and the generator's test pictures have no place there.
     std::set<std::string> shown;
@@ -334,13 +333,14 @@ void HostApp::writeSampleImages() {
     for (const plexa::samples::NamedFile& file : plexa::samples::sampleFiles()) {
         if (shown.count(file.name) == 0) continue;
         const std::string path = folder + "\\" + file.name;
-        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
             ++kept;
             continue;
         }
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(file.bytes.data()), static_cast<std::streamsize>(file.bytes.size()));
-        (out ? written : failed) += 1;
+        std::FILE* out = openFile(path, "wb");
+        bool ok = out && std::fwrite(file.bytes.data(), 1, file.bytes.size(), out) == file.bytes.size();
+        if (out) ok = std::fclose(out) == 0 && ok;
+        (ok ? written : failed) += 1;
     }
     say("sample images in %s: %d written, %d already there%s", folder.c_str(), written, kept,
         failed ? " (some could not be written: those objects show no material or skin)" : "");
