@@ -194,8 +194,8 @@ if(WIN32)
         list(APPEND _jpeg_platform_args "-DCMAKE_TOOLCHAIN_FILE=${_jpeg_toolchain}")
     endif()
     # The decoder reads strangers' files inside the DLL: it gets the DLL's
-    # hardening (cmake/Win64.cmake).
-    set(_jpeg_cflags "${PLEXA_JPEG_WIN_CFLAGS}")
+    # hardening, and the build's path maps (cmake/Win64.cmake).
+    set(_jpeg_cflags "${PLEXA_EXTERNAL_CFLAGS}")
     # Upstream's Release: -O3 -DNDEBUG on top of the flags above.
     set(_jpeg_build_type Release)
 else()
@@ -219,6 +219,10 @@ else()
     set(_jpeg_build_type None)
 endif()
 
+# Its version string carries a build date: the source's (cmake/SourceDate.cmake),
+# not the day it happened to be built.
+string(TIMESTAMP _jpeg_build_date "%Y%m%d" UTC)
+
 ExternalProject_Add(plexa_libjpeg_turbo
     SOURCE_DIR "${PLEXA_JPEG_SOURCE_DIR}"
     BINARY_DIR "${_jpeg_build_dir}"
@@ -231,6 +235,7 @@ ExternalProject_Add(plexa_libjpeg_turbo
         ${_jpeg_platform_args}
         -DCMAKE_SYSTEM_PROCESSOR=${CMAKE_SYSTEM_PROCESSOR}
         -DCMAKE_BUILD_TYPE=${_jpeg_build_type}
+        -DBUILD=${_jpeg_build_date}
         "-DCMAKE_C_FLAGS=${_jpeg_cflags}"
         -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
         -DENABLE_SHARED=OFF

@@ -20,7 +20,22 @@ set(PLEXA_HARDENING_LINK -fstack-protector-strong -Wl,--dynamicbase,--high-entro
 target_compile_options(plexa_core PRIVATE ${PLEXA_HARDENING_COMPILE})
 add_compile_options(${PLEXA_HARDENING_COMPILE})
 add_link_options(${PLEXA_HARDENING_LINK})
-list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_JPEG_WIN_CFLAGS)
+# The same bytes from any build folder: no build path in the code or in its
+# debug information (the source folder reads ".", the build folder "build",
+# so that a debugger finds the sources from a checkout), and no link time in
+# the PE headers, of the files themselves or of their resources. The image
+# version is the release's major and minor, as Windows tools read it.
+set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build")
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${PLEXA_PATH_MAPS}>")
+target_compile_options(plexa_core PRIVATE ${PLEXA_PATH_MAPS})
+add_link_options(-Wl,--no-insert-timestamp
+    -Wl,--major-image-version,${PROJECT_VERSION_MAJOR},--minor-image-version,${PROJECT_VERSION_MINOR})
+
+# What every library built here as an external project compiles with: the
+# DLL's hardening and the path maps above (its folders lie inside this build).
+list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_EXTERNAL_CFLAGS)
+list(JOIN PLEXA_PATH_MAPS " " _plexa_maps)
+string(APPEND PLEXA_EXTERNAL_CFLAGS " ${_plexa_maps}")
 
 # libjpeg-turbo goes inside the DLL: no JPEG DLL to ship beside it.
 include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the release twice, in two fresh build folders at different paths
+# (and different depths), and compares the release zip and the debug zip of
+# the two byte for byte. Where they differ it names the entries that do.
+#
+#   tools/repro-check.sh [--keep]     --keep leaves the two builds in /tmp
+#
+# Not part of tools/check.sh: it builds the release from scratch twice. The
+# Debian source of libjpeg-turbo is fetched once for both
+# (PLEXA_JPEG_SOURCE_CACHE, if set, is used as is). Exits 0 when both zips
+# are identical.
+set -uo pipefail
+
+repo_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
+keep=0
+[[ ${1:-} == --keep ]] && keep=1
+
+work=$(mktemp -d /tmp/plexa-repro.XXXXXX)
+[[ $keep -eq 1 ]] || trap 'rm -rf "$work"' EXIT
+export PLEXA_JPEG_SOURCE_CACHE=${PLEXA_JPEG_SOURCE_CACHE:-$work/sources}
+builds=("$work/first" "$work/second/at/another/depth")
+version=$(sed -n 's/^project(plexa VERSION \([0-9.]*\) .*/\1/p' "$repo_root/CMakeLists.txt")
+zips=("plexa-$version-win64.zip" "plexa-$version-win64-debug.zip")
+
+for build in "${builds[@]}"; do
+    echo "==== building the release in $build"
+    mkdir -p "$build"
+    if ! (cd "$repo_root" && cmake --preset win64 -B "$build" >"$build.log" 2>&1 &&
+        cmake --build "$build" --target package --parallel 2 >>"$build.log" 2>&1); then
+        tail -n 30 "$build.log"
+        echo "repro-check: the build in $build failed (log above)"
+        exit 2
+    fi
+done
+
+status=0
+for zip in "${zips[@]}"; do
+    one=${builds[0]}/package/$zip two=${builds[1]}/package/$zip
+    if cmp -s "$one" "$two"; then
+        echo "identical: $zip ($(stat -c %s "$one") bytes, SHA-256 $(sha256sum "$one" | cut -c1-64))"
+        continue
+    fi
+    status=1
+    echo "DIFFERENT: $zip"
+    mkdir -p "$work/unpacked/1" "$work/unpacked/2"
+    unzip -q -o "$one" -d "$work/unpacked/1" && unzip -q -o "$two" -d "$work/unpacked/2"
+    diff -rq "$work/unpacked/1" "$work/unpacked/2" | sed 's/^/    /'
+    diff <(unzip -Zv "$one" | grep -vE '^(Archive|Zip file size)') <(unzip -Zv "$two" | grep -vE '^(Archive|Zip file size)') |
+        head -n 20 | sed 's/^/    /'
+    rm -rf "$work/unpacked"
+done
+[[ $keep -eq 1 ]] && echo "the two builds: ${builds[*]}"
+if [[ $status -eq 0 ]]; then echo "repro-check: both zips identical"; else echo "repro-check: the zips differ"; fi
+exit $status
