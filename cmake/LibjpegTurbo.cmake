@@ -244,7 +244,8 @@ ExternalProject_Add(plexa_libjpeg_turbo
         -DREQUIRE_SIMD=ON
         -DWITH_TURBOJPEG=OFF
         -DWITH_JAVA=OFF
-        -DCMAKE_ASM_NASM_COMPILER=${PLEXA_NASM}
+        # nasm names its source in the object as given: relative, by this wrapper.
+        -DCMAKE_ASM_NASM_COMPILER=${PROJECT_SOURCE_DIR}/tools/nasm-relative.sh
         # Its cmake_minimum_required(2.8.12) is refused outright by CMake 4.
         -DCMAKE_POLICY_VERSION_MINIMUM=3.5
         --no-warn-unused-cli

@@ -23,13 +23,11 @@ add_link_options(${PLEXA_HARDENING_LINK})
 # The same bytes from any build folder: no build path in the code or in its
 # debug information (the source folder reads ".", the build folder "build",
 # so that a debugger finds the sources from a checkout), and no link time in
-# the PE headers, of the files themselves or of their resources. The image
-# version is the release's major and minor, as Windows tools read it.
+# the PE headers (objcopy, which strips, writes SOURCE_DATE_EPOCH there).
 set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build")
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${PLEXA_PATH_MAPS}>")
 target_compile_options(plexa_core PRIVATE ${PLEXA_PATH_MAPS})
-add_link_options(-Wl,--no-insert-timestamp
-    -Wl,--major-image-version,${PROJECT_VERSION_MAJOR},--minor-image-version,${PROJECT_VERSION_MINOR})
+add_link_options(-Wl,--no-insert-timestamp)
 
 # What every library built here as an external project compiles with: the
 # DLL's hardening and the path maps above (its folders lie inside this build).
@@ -78,6 +76,8 @@ function(plexa_version_resource target description)
     set(rc ${CMAKE_BINARY_DIR}/resources/${output_name}-version.rc)
     configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
+    # The PE image version (--major/--minor-image-version): the release's.
+    set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
 endfunction()
 
 add_library(plexa SHARED
@@ -111,8 +111,10 @@ function(plexa_split_debug_info target)
     # here, as the linker will write it.
     plexa_file_name(${target} base file_name)
     add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
-        COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${PLEXA_SOURCE_DATE_EPOCH}
+            ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${PLEXA_SOURCE_DATE_EPOCH}
+            ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
         WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
         COMMENT "Stripping ${file_name}, debug information kept in ${file_name}.debug"

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The release zips as a user and a crash analyst get them: builds the package
-# target of this build tree, checks the sums beside the zips, that both are
-# written reproducibly (entries sorted, one time, no owner fields), that the
-# debug zip holds what the programs name in .gnu_debuglink, with its
-# checksum, the image version, the release zip's exact contents, unpacks it into
+# target of this build tree, checks the sums beside both zips, their entries
+# (sorted, one time, no extra fields), the debug zip against each program's
+# .gnu_debuglink, the image version, the exact contents, unpacks it into
 # a fresh directory, checks SHA256SUMS.txt there, the licence, the notices
 # and the guide (also as HTML, every picture there, written for users), the
 # host as a Windows program with manifest and icon, and runs the unpacked
@@ -61,9 +60,7 @@ for z in "$zip" "$debug_zip"; do
     (cd "$(dirname "$z")" && sha256sum --check --strict "$base.sha256") >"$work/sum.log" 2>&1 ||
         fail "$base.sha256 does not check:$(sed 's/^/    /' "$work/sum.log")"
     [[ $(cat "$z.sha256") =~ ^[0-9a-f]{64}\ \ (.*)$ && ${BASH_REMATCH[1]} == "$base" ]] || fail "$base.sha256 is not one 'HASH  $base' line"
-    # Written the same from any build: in name order, one time, no extra fields.
-    unzip -Z1 "$z" >"$work/order.txt"
-    LC_ALL=C sort -c "$work/order.txt" 2>/dev/null || fail "$base: entries not in name order"
+    unzip -Z1 "$z" | LC_ALL=C sort -c 2>/dev/null || fail "$base: entries not in name order"
     [[ $(unzip -ZT "$z" | awk '/^-/ {print $(NF-1)}' | sort -u | wc -l) -eq 1 ]] || fail "$base: entries of more than one time"
     unzip -Zv "$z" | grep -E 'length of extra field: +[1-9]' >/dev/null && fail "$base: entries with extra fields (owner, times)"
 done
@@ -115,24 +112,19 @@ grep -q "Plexa $version" "$dir/README.txt" || fail "README.txt does not name Ple
 end_case "unpacked: SHA256SUMS.txt checks, programs carry no debug information"
 
 # ---- symbols: the debug zip, unpacked over the release, puts beside each
-# program the file its .gnu_debuglink names, with the CRC-32 it gives (the
-# same as gzip's); the image version is the release's
+# program the file its .gnu_debuglink names, with the CRC-32 (gzip's) it
+# gives after the padded name
 unzip -q -o "$debug_zip" -d "$work/unpacked" || fail "unzip of the debug zip failed"
-[[ $(unzip -Z1 "$debug_zip" | grep -vc '/$') -eq 2 ]] || fail "the debug zip holds other than two files: $(unzip -Z1 "$debug_zip")"
+[[ $(unzip -Z1 "$debug_zip" | wc -l) -eq 2 ]] || fail "the debug zip holds other than two files: $(unzip -Z1 "$debug_zip")"
 for program in plexa.dll plexa-host.exe; do
-    x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$work/link" "$dir/$program" "$work/scratch" ||
-        { fail "$program: no .gnu_debuglink"; continue; }
-    link=$(tr -d '\0' <"$work/link" | head -c 200 | tr -cd '[:print:]')
-    [[ $link == "$program.debug" ]] || fail "$program names $link in .gnu_debuglink"
-    offset=$(((${#link} + 4) / 4 * 4))
-    want=$(od -An -tx1 -j "$offset" -N 4 "$work/link" | tr -d ' \n')
+    x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$work/link" "$dir/$program" "$work/scratch"
+    link=$(tr '\0' '\n' <"$work/link" | head -n 1)
+    want=$(od -An -tx1 -j $(((${#link} + 4) / 4 * 4)) -N 4 "$work/link" | tr -d ' \n')
     got=$(gzip -c "$dir/$link" 2>/dev/null | tail -c 8 | head -c 4 | od -An -tx1 | tr -d ' \n')
-    [[ -n $want && $want == "$got" ]] || fail "$program: .gnu_debuglink CRC $want, $link from the debug zip has ${got:-none}"
-    x86_64-w64-mingw32-objdump -p "$dir/$program" >"$work/headers.txt"
-    version_major=${version%%.*} version_minor=${version#*.}
-    grep -qE "^MajorImageVersion[[:space:]]+$version_major\$" "$work/headers.txt" &&
-        grep -qE "^MinorImageVersion[[:space:]]+${version_minor%%.*}\$" "$work/headers.txt" ||
-        fail "$program: image version $(awk '/^M(aj|in)orImageVersion/ {printf "%s ", $2}' "$work/headers.txt"), want ${version%.*}"
+    [[ $link == "$program.debug" && -n $want && $want == "$got" ]] ||
+        fail "$program: .gnu_debuglink names '$link' with CRC $want; the debug zip's file has ${got:-none}"
+    [[ $(x86_64-w64-mingw32-objdump -p "$dir/$program" | awk '/^M(aj|in)orImageVersion/ {printf "%s.", $2}') == "${version%.*}." ]] ||
+        fail "$program: image version is not ${version%.*}"
 done
 end_case "symbols: each program's .gnu_debuglink names a file of the debug zip, CRC matching; image version ${version%.*}"
 
@@ -232,9 +224,7 @@ run_host() {
     (cd "$run" && WINEPREFIX=${WINEPREFIX:-$build/wineprefix} timeout 300 "$repo_root/tools/wine-run.sh" \
         "$@" --frames 2) >"$out" 2>&1
 }
-mkdir -p "$run/lonely" "$run/damaged"
-cp "$dir/plexa-host.exe" "$run/lonely/"
-cp "$dir/plexa-host.exe" "$run/damaged/"
+for folder in lonely damaged; do mkdir -p "$run/$folder" && cp "$dir/plexa-host.exe" "$run/$folder/"; done
 head -c 4096 "$dir/plexa.dll" >"$run/damaged/plexa.dll"
 run=$run/lonely run_host "$work/missing.txt" "$run/lonely/plexa-host.exe"
 status=$?
@@ -246,8 +236,8 @@ compgen -G "$run/lonely/defplx*" >/dev/null && fail "without plexa.dll beside it
 run=$run/damaged run_host "$work/damaged.txt" "$run/damaged/plexa-host.exe"
 status=$?
 [[ $status -eq 3 ]] || fail "with a damaged plexa.dll: exit code $status, expected 3"
-grep -qF 'dialog "Plexa reference host" answered with OK' "$work/damaged.txt" || fail "a damaged plexa.dll gives no box"
-grep -qF '%1' "$work/damaged.txt" && fail "a damaged plexa.dll: unexpanded %1:$(sed 's/^/    /' "$work/damaged.txt")"
+grep -qF 'dialog "Plexa reference host" answered with OK' "$work/damaged.txt" && ! grep -qF '%1' "$work/damaged.txt" ||
+    fail "a damaged plexa.dll: no box, or one with an unexpanded %1:$(sed 's/^/    /' "$work/damaged.txt")"
 run_host "$work/unsaved.txt" "$dir/plexa-host.exe" --desktop no-such-folder/desktop.txt --screenshot no-such-folder/shot.png
 status=$?
 [[ $status -eq 1 ]] || fail "desktop and picture unsaveable: exit code $status, expected 1"
