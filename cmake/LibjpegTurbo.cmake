@@ -223,6 +223,15 @@ endif()
 # not the day it happened to be built.
 string(TIMESTAMP _jpeg_build_date "%Y%m%d" UTC)
 
+# A build folder configured with plain nasm would be wiped by CMake at the
+# change and configured again without the toolchain: it starts afresh instead.
+if(EXISTS "${_jpeg_build_dir}/CMakeCache.txt")
+    file(STRINGS "${_jpeg_build_dir}/CMakeCache.txt" _jpeg_asm REGEX "^CMAKE_ASM_NASM_COMPILER:")
+    if(NOT _jpeg_asm MATCHES "nasm-reproducible\\.sh$")
+        file(REMOVE_RECURSE "${_jpeg_build_dir}" "${_jpeg_install_dir}" "${_jpeg_root}/stamp")
+    endif()
+endif()
+
 ExternalProject_Add(plexa_libjpeg_turbo
     SOURCE_DIR "${PLEXA_JPEG_SOURCE_DIR}"
     BINARY_DIR "${_jpeg_build_dir}"
@@ -244,8 +253,8 @@ ExternalProject_Add(plexa_libjpeg_turbo
         -DREQUIRE_SIMD=ON
         -DWITH_TURBOJPEG=OFF
         -DWITH_JAVA=OFF
-        # nasm names its source in the object as given: relative, by this wrapper.
-        -DCMAKE_ASM_NASM_COMPILER=${PROJECT_SOURCE_DIR}/tools/nasm-relative.sh
+        # nasm writes no build path into the objects (tools/nasm-reproducible.sh).
+        -DCMAKE_ASM_NASM_COMPILER=${PROJECT_SOURCE_DIR}/tools/nasm-reproducible.sh
         # Its cmake_minimum_required(2.8.12) is refused outright by CMake 4.
         -DCMAKE_POLICY_VERSION_MINIMUM=3.5
         --no-warn-unused-cli

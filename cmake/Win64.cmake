@@ -21,10 +21,10 @@ target_compile_options(plexa_core PRIVATE ${PLEXA_HARDENING_COMPILE})
 add_compile_options(${PLEXA_HARDENING_COMPILE})
 add_link_options(${PLEXA_HARDENING_LINK})
 # The same bytes from any build folder: no build path in the code or in its
-# debug information (the source folder reads ".", the build folder "build",
-# so that a debugger finds the sources from a checkout), and no link time in
+# debug information (source and build folder both read ".", so that a
+# debugger finds the sources from a checkout), and no link time in
 # the PE headers (objcopy, which strips, writes SOURCE_DATE_EPOCH there).
-set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=build")
+set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${PLEXA_PATH_MAPS}>")
 target_compile_options(plexa_core PRIVATE ${PLEXA_PATH_MAPS})
 add_link_options(-Wl,--no-insert-timestamp)
