@@ -7,7 +7,7 @@
 #
 # Not part of tools/check.sh: it builds the release from scratch twice. The
 # Debian source of libjpeg-turbo is fetched once for both
-# (PLEXA_JPEG_SOURCE_CACHE, if set, is used as is). Exits 0 when both zips
+# (PLEXA_DEBIAN_SOURCE_CACHE, if set, is used as is). Exits 0 when both zips
 # are identical.
 set -uo pipefail
 
@@ -17,7 +17,7 @@ keep=0
 
 work=$(mktemp -d /tmp/plexa-repro.XXXXXX)
 [[ $keep -eq 1 ]] || trap 'rm -rf "$work"' EXIT
-export PLEXA_JPEG_SOURCE_CACHE=${PLEXA_JPEG_SOURCE_CACHE:-$work/sources}
+export PLEXA_DEBIAN_SOURCE_CACHE=${PLEXA_DEBIAN_SOURCE_CACHE:-$work/sources}
 builds=("$work/first" "$work/second/at/another/depth")
 version=$(sed -n 's/^project(plexa VERSION \([0-9.]*\) .*/\1/p' "$repo_root/CMakeLists.txt")
 zips=("plexa-$version-win64.zip" "plexa-$version-win64-debug.zip")
