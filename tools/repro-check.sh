@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the release twice, in two fresh build folders at different paths
-# (and different depths), and compares the release zip and the debug zip of
-# the two byte for byte. Where they differ it names the entries that do.
+# Builds the release of the last commit twice, in two fresh build folders at
+# different paths (and different depths), and compares the release zip and
+# the debug zip of the two byte for byte. Where they differ it names the
+# entries that do. The source is the commit as `git archive` exports it, so
+# edits made meanwhile change nothing, and the date comes the way a tree
+# without .git has it (cmake/source-date.txt).
 #
 #   tools/repro-check.sh [--keep]     --keep leaves the two builds in /tmp
 #
@@ -19,13 +22,16 @@ work=$(mktemp -d /tmp/plexa-repro.XXXXXX)
 [[ $keep -eq 1 ]] || trap 'rm -rf "$work"' EXIT
 export PLEXA_DEBIAN_SOURCE_CACHE=${PLEXA_DEBIAN_SOURCE_CACHE:-$work/sources}
 builds=("$work/first" "$work/second/at/another/depth")
-version=$(sed -n 's/^project(plexa VERSION \([0-9.]*\) .*/\1/p' "$repo_root/CMakeLists.txt")
+source=$work/source
+mkdir -p "$source" && git -C "$repo_root" archive HEAD | tar -x -C "$source" || { echo "repro-check: git archive failed"; exit 2; }
+echo "source: $(git -C "$repo_root" log -1 --format='%h %ci') (cmake/source-date.txt: $(cat "$source/cmake/source-date.txt"))"
+version=$(sed -n 's/^project(plexa VERSION \([0-9.]*\) .*/\1/p' "$source/CMakeLists.txt")
 zips=("plexa-$version-win64.zip" "plexa-$version-win64-debug.zip")
 
 for build in "${builds[@]}"; do
     echo "==== building the release in $build"
     mkdir -p "$build"
-    if ! (cd "$repo_root" && cmake --preset win64 -B "$build" >"$build.log" 2>&1 &&
+    if ! (cd "$source" && cmake --preset win64 -B "$build" >"$build.log" 2>&1 &&
         cmake --build "$build" --target package --parallel 2 >>"$build.log" 2>&1); then
         tail -n 30 "$build.log"
         echo "repro-check: the build in $build failed (log above)"
