@@ -19,10 +19,13 @@ if(_plexa_epoch STREQUAL "")
         execute_process(COMMAND "${GIT_EXECUTABLE}" rev-parse --show-toplevel --git-path logs/HEAD
             WORKING_DIRECTORY "${PROJECT_SOURCE_DIR}" OUTPUT_VARIABLE _plexa_git RESULT_VARIABLE _plexa_rc ERROR_QUIET)
         string(REPLACE "\n" ";" _plexa_git "${_plexa_git}")
-        list(GET _plexa_git 0 _plexa_top)
+        list(LENGTH _plexa_git _plexa_lines)
+        if(_plexa_lines GREATER 1)
+            list(GET _plexa_git 0 _plexa_top)
+        endif()
         # Only this source's own history: a tree unpacked inside some other
         # checkout must not take that one's date.
-        if(_plexa_rc EQUAL 0 AND EXISTS "${_plexa_top}" AND EXISTS "${PROJECT_SOURCE_DIR}")
+        if(_plexa_rc EQUAL 0 AND _plexa_lines GREATER 1 AND EXISTS "${_plexa_top}")
             file(REAL_PATH "${_plexa_top}" _plexa_top)
             file(REAL_PATH "${PROJECT_SOURCE_DIR}" _plexa_source)
             if(_plexa_top STREQUAL _plexa_source)
