@@ -28,6 +28,14 @@ set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-m
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${PLEXA_PATH_MAPS}>")
 target_compile_options(plexa_core PRIVATE ${PLEXA_PATH_MAPS})
 add_link_options(-Wl,--no-insert-timestamp)
+# The PE image version of every program and DLL linked here is the release's
+# major and minor. CMake's rules would take each target's VERSION property,
+# which also renames a program's file.
+foreach(_plexa_rule IN ITEMS CMAKE_C_LINK_EXECUTABLE CMAKE_CXX_LINK_EXECUTABLE
+        CMAKE_C_CREATE_SHARED_LIBRARY CMAKE_CXX_CREATE_SHARED_LIBRARY)
+    string(REPLACE "<TARGET_VERSION_MAJOR>" "${PROJECT_VERSION_MAJOR}" ${_plexa_rule} "${${_plexa_rule}}")
+    string(REPLACE "<TARGET_VERSION_MINOR>" "${PROJECT_VERSION_MINOR}" ${_plexa_rule} "${${_plexa_rule}}")
+endforeach()
 
 # What every library built here as an external project compiles with: the
 # DLL's hardening and the path maps above (its folders lie inside this build).
@@ -76,8 +84,6 @@ function(plexa_version_resource target description)
     set(rc ${CMAKE_BINARY_DIR}/resources/${output_name}-version.rc)
     configure_file(${PROJECT_SOURCE_DIR}/resources/version.rc.in ${rc} @ONLY)
     target_sources(${target} PRIVATE ${rc})
-    # The PE image version (--major/--minor-image-version): the release's.
-    set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
 endfunction()
 
 add_library(plexa SHARED
