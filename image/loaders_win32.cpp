@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/numeric.h"
 #include "host/library_state.h"
 #include "host/paths.h"
 #include "image/bitmap_file.h"
@@ -292,9 +293,14 @@ uint32_t load(Cache& cache, const char* name, void* owner, Converter convert, bo
         reports.failed();
         return 0;
     }
-    const uint32_t id = convert(key, image, context.dc);
-    DeleteObject(image.bitmap);
-    return id;
+    // A conversion that runs out of memory fails this load only (its caller
+    // decides what is kept); the bitmap goes either way.
+    struct Release {
+        HBITMAP bitmap;
+        ~Release() { DeleteObject(bitmap); }
+    } release{image.bitmap};
+    geometry::checkAllocation(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4);
+    return convert(key, image, context.dc);
 }
 
 struct Chooser {

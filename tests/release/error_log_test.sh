@@ -5,10 +5,10 @@
 # Code (host/ scene/ geometry/ image/ render/): the string literals, adjacent
 # ones joined, in calls of every function taking a `const char* message` or
 # `format` (logError and its helpers), of snprintf(message, ...), and in
-# arrays k...Messages; %s and the like match one word. Guide: the lines of
+# arrays k...Messages; %s and the like match any text. Guide: the lines of
 # "What error.txt says" indented by exactly two spaces, but "(...)" ones.
 set -uo pipefail
-code=$(cat "$1"/{host,scene,geometry,image,render}/*.cpp | perl -0777 -ne '
+code=$(cat "$1"/{host,scene,geometry,image,render}/*.{cpp,h} | perl -0777 -ne '
     my $str = qr/"(?:\\.|[^"\\])*"/;
     s{($str)|//[^\n]*|/\*.*?\*/}{defined $1 ? $1 : ""}gse;
     my $callee = join "|", /\b(\w+)\s*\([^()]*\bconst char\s*\*\s*(?:message|format)\b[^()]*\)\s*\{/g,
@@ -23,7 +23,7 @@ code=$(cat "$1"/{host,scene,geometry,image,render}/*.cpp | perl -0777 -ne '
         }
     }' | sort -u)
 guide=$(sed -n '/^What error.txt says$/,/^Removing Plexa$/p' "$1/docs/user-guide.txt" | grep -E '^  [^ (]' | sed 's/^  //')
-pattern_of() { perl -pe 's/%[-0-9.]*[a-z]+/\x00/g; s/([][\\.^\$*+?(){}|\/])/\\$1/g; s/\x00/[^ ]+/g'; }
+pattern_of() { perl -pe 's/%[-0-9.]*[a-z]+/\x00/g; s/([][\\.^\$*+?(){}|\/])/\\$1/g; s/\x00/.+/g'; }
 problems=()
 while IFS= read -r message; do
     grep -qxE -- "$(pattern_of <<<"$message")" <<<"$guide" || problems+=("the guide does not explain \"$message\"")
