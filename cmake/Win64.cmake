@@ -90,6 +90,7 @@ add_library(plexa SHARED
     host/plugin_exports_win32.cpp
     host/command_window_win32.cpp
     host/file_commit_win32.cpp
+    host/wide_names_win32.cpp
     host/shortcut_win32.cpp
     image/loaders_win32.cpp
     host/plexa.def

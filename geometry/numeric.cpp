@@ -5,8 +5,17 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
+
+#include "scene/file_commit.h"
 
 namespace plexa::geometry {
+
+namespace {
+std::string g_logFolder;
+}  // namespace
+
+void setLogFolder(const std::string& folder) { g_logFolder = folder; }
 
 size_t logMessageRoom() {
     return kLogLineSize - 1 - std::strlen(kLogPrefix);
@@ -23,7 +32,8 @@ void logError(const char* message) {
     if (messageLength) std::memcpy(line + prefixLength, message, messageLength);
     line[prefixLength + messageLength] = '\0';
 
-    std::FILE* log = std::fopen(kLogFileName, "a");
+    const std::string name = g_logFolder + kLogFileName;
+    std::FILE* log = scene::openFile(name.c_str(), "a");
     if (!log) return;
     std::fputs(line, log);
     std::fputs("\n", log);

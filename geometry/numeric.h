@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <string>
 
 namespace plexa::geometry {
 
@@ -46,6 +47,10 @@ constexpr const char* kLogFileName = "error.txt";
 
 // The longest message that keeps prefix + message + terminator within the line.
 size_t logMessageRoom();
+
+// Where "error.txt" is kept: a folder's UTF-8 name ending in a separator, or
+// empty for the current directory.
+void setLogFolder(const std::string& folder);
 
 // Appends the record to "error.txt". Never reports failure (a read-only directory
 // just loses the record); messages longer than logMessageRoom() are cut.

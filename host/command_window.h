@@ -10,6 +10,10 @@
 
 namespace plexa::host {
 
+// Posted to the command window: tells the user where scenes are kept while
+// the host folder cannot be written.
+constexpr unsigned kPerUserNoticeCommand = 42;
+
 // Registers the class (an existing one is fine) and creates the hidden window.
 void* createCommandWindow();
 void destroyCommandWindow();

@@ -7,6 +7,7 @@
 // [X] every menu command, with its check marks and grayed states; an edit is
 //     saved as soon as it is made
 // [X] the popup request, the Help box and the About box
+// [X] the notice that scenes are kept in the per-user folder
 // [X] a command re-finds its block after every modal dialog: the host may
 //     unbind the instance while a chooser or box is open
 // [X] nothing thrown below reaches the host; out of memory, an edit is not made
@@ -118,6 +119,14 @@ void showAbout() {
     }
     // snprintf has cut whatever did not fit the 256 bytes.
     MessageBoxA(commandWindow(), text, kCaption, MB_ICONINFORMATION);
+    SetActiveWindow(hostWindow());
+}
+
+void showPerUserNotice() {
+    const std::wstring text = L"The folder\n" + library().hostFolder +
+                              L"\ncannot be written. Until it can, Plexa keeps the scenes of its objects in\n" +
+                              library().perUserFolder;
+    MessageBoxW(commandWindow(), text.c_str(), L"Plexa", MB_ICONINFORMATION);
     SetActiveWindow(hostWindow());
 }
 
@@ -286,6 +295,7 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case kHelp: showHelp(); return 0;
         case kAbout: showAbout(); return 0;
+        case kPerUserNoticeCommand: showPerUserNotice(); return 0;
         case kOpenPopup: openPopup(lParam); return 0;
         default: return DefWindowProcA(window, message, wParam, lParam);
     }

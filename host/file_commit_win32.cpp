@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <windows.h>
 
+#include "host/wide_names.h"
+
+using plexa::host::systemName;
+
 namespace plexa::scene {
 
 namespace {
@@ -38,18 +42,25 @@ Move replaceFile(const char* newFile, const char* target) {
     if (isReadOnly(target)) return Move::Refused;
     // rename() refuses an existing target on Windows; MoveFileEx replaces it
     // within one directory without a moment where neither file exists.
-    return moved(MoveFileExA(newFile, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+    return moved(MoveFileExW(systemName(newFile).c_str(), systemName(target).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 Move moveToUnusedName(const char* from, const char* to) {
     // Without MOVEFILE_REPLACE_EXISTING a file already at `to` makes it fail.
-    return moved(MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH));
+    return moved(MoveFileExW(systemName(from).c_str(), systemName(to).c_str(), MOVEFILE_WRITE_THROUGH));
 }
+
+std::FILE* openFile(const char* name, const char* mode) {
+    return _wfopen(systemName(name).c_str(), host::widen(mode).c_str());
+}
+
+bool removeFile(const char* name) { return DeleteFileW(systemName(name).c_str()) != 0; }
 
 FileMark markOf(const char* name) {
     FileMark mark;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(name, GetFileExInfoStandard, &data)) return mark;
+    if (!GetFileAttributesExW(systemName(name).c_str(), GetFileExInfoStandard, &data)) return mark;
     mark.exists = true;
     // A directory's mark never equals a file's.
     mark.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -60,7 +71,7 @@ FileMark markOf(const char* name) {
 }
 
 bool setModified(const char* target, const FileMark& mark) {
-    HANDLE file = CreateFileA(target, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(systemName(target).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     FILETIME time;
@@ -73,10 +84,12 @@ bool setModified(const char* target, const FileMark& mark) {
 
 std::FILE* openForReading(const char* name, const char* mode, bool* held) {
     if (held) *held = false;
+    const std::wstring wideName = systemName(name);
+    const std::wstring wideMode = host::widen(mode);
     for (int attempt = 1; attempt <= kTriesWhileHeld; ++attempt) {
-        if (std::FILE* file = std::fopen(name, mode)) return file;
+        if (std::FILE* file = _wfopen(wideName.c_str(), wideMode.c_str())) return file;
         // The C library does not say why; the system does.
-        HANDLE probe = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        HANDLE probe = CreateFileW(wideName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD error = GetLastError();
         if (probe != INVALID_HANDLE_VALUE) {
@@ -94,20 +107,18 @@ std::FILE* openForReading(const char* name, const char* mode, bool* held) {
 void pauseBeforeRetry() { Sleep(50); }
 
 bool fullPathName(const char* name, std::string& out) {
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(name, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return false;
-    out.assign(full, length);
-    return true;
+    out = host::toUtf8(systemName(name));
+    return !out.empty();
 }
 
 bool samePathName(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
-                          static_cast<int>(b.size())) == CSTR_EQUAL;
+    const std::wstring wideA = host::widen(a), wideB = host::widen(b);
+    return CompareStringOrdinal(wideA.data(), static_cast<int>(wideA.size()), wideB.data(),
+                                static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool isReadOnly(const char* name) {
-    const DWORD attributes = GetFileAttributesA(name);
+    const DWORD attributes = GetFileAttributesW(systemName(name).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 

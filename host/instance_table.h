@@ -10,12 +10,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "host/host_records.h"
 #include "scene/file_commit.h"
 #include "scene/scene.h"
+#include "scene/side_file.h"
 
 namespace plexa::host {
 
@@ -45,6 +47,21 @@ struct PluginInstance {
     // The last problem with saving that went to the log, so that a file that
     // stays held is logged once, not at every edit.
     std::string lastLogged;
+    // What the next save's file says it replaces: set while the file is a
+    // scene kept per user for the host folder's file; none otherwise.
+    std::optional<scene::Replaced> replaces;
+    // Whether the last save could not make its new file.
+    bool newFileFailed = false;
+    // The scene as kept in the per-user folder while the host folder cannot
+    // be written: whether it is there, the file this object read or wrote
+    // there, and what it replaces (the host folder's file as this object read
+    // or wrote it).
+    struct {
+        bool active = false;
+        std::string ownedPath;
+        std::string ownedBytes;
+        std::optional<scene::Replaced> replaces;
+    } perUser;
     // Stands in for the host's data block when the host passed none, so that a
     // faulty record cannot make the plug-in write through a null pointer.
     std::unique_ptr<uint8_t[]> ownData;

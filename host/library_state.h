@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/host_records.h"
 
@@ -20,6 +21,19 @@ struct LibraryState {
     // byte more than a path so that the backslash always fits.
     char hostDirectory[kPathCapacity + 1] = {};
     bool initialised = false;
+    // The two directories as the system names them, whatever their
+    // characters and length, ending in a backslash: what every switch of
+    // the current directory and every file the plug-in names goes by.
+    std::wstring pluginFolder;
+    std::wstring hostFolder;
+    // Where scenes are kept while the host folder cannot be written, under
+    // the user's own local application data; empty when the system names no
+    // such place.
+    std::wstring perUserFolder;
+    // Whether scenes are being kept there, and whether the user was told so
+    // (once per library load).
+    bool keepingScenesPerUser = false;
+    bool toldOfPerUserFolder = false;
 };
 
 LibraryState& library();

@@ -29,7 +29,7 @@ bool exists(const char* name) { return scene::markOf(name).exists; }
 // A file that holds bytes, but no identification line: what the reader
 // refused, and what a save would destroy.
 bool holdsOtherThanAScene(const char* name) {
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = scene::openFile(name, "rb");
     if (!file) return false;
     char start[3] = {};
     const size_t read = std::fread(start, 1, sizeof start, file);
@@ -306,7 +306,7 @@ bool writeScene(const std::string& temporary, const scene::Scene& scene, const s
     fault = scene::writeNewSceneFile(temporary.c_str(), scene, replaces);
     if (fault != scene::WriteFault::None) return false;
     if (scene::readContent(temporary.c_str(), bytes) == scene::Content::Read) return true;
-    std::remove(temporary.c_str());
+    scene::removeFile(temporary.c_str());
     fault = scene::WriteFault::Write;
     return false;
 }
@@ -317,7 +317,7 @@ void dropSideFile(PluginInstance& instance) {
     if (instance.sideName.empty()) return;
     std::string there;
     if (scene::readContent(instance.sideName.c_str(), there) == scene::Content::Read && there == instance.sideBytes)
-        std::remove(instance.sideName.c_str());
+        scene::removeFile(instance.sideName.c_str());
     instance.sideName.clear();
     instance.sideBytes.clear();
 }
@@ -348,11 +348,11 @@ bool writeSideFile(PluginInstance& instance, const std::string& temporary, bool 
     }
     if (moved != scene::Move::Done) moved = moveAside(temporary.c_str(), name, "kept", 1, side);
     if (moved != scene::Move::Done) {
-        std::remove(temporary.c_str());
+        scene::removeFile(temporary.c_str());
         return false;
     }
     // The one it had is older and no one else's: it goes.
-    if (!instance.sideName.empty() && there == instance.sideBytes) std::remove(instance.sideName.c_str());
+    if (!instance.sideName.empty() && there == instance.sideBytes) scene::removeFile(instance.sideName.c_str());
     instance.sideName = taken = side;
     instance.sideBytes = bytes;
     return true;
@@ -369,7 +369,9 @@ bool saveInstance(PluginInstance& instance, SaveMoment) {
     if (!scene::temporaryName(name, temporary)) return report(instance, "cannot save scene file %s", name);
     std::string written;
     scene::WriteFault fault;
-    if (!writeScene(temporary, *instance.scene, nullptr, written, fault))
+    instance.newFileFailed = !writeScene(temporary, *instance.scene, instance.replaces ? &*instance.replaces : nullptr,
+                                         written, fault);
+    if (instance.newFileFailed)
         return report(instance,
                       fault == scene::WriteFault::Create
                           ? "cannot save scene file %s: %s cannot be created"
@@ -415,10 +417,10 @@ bool saveInstance(PluginInstance& instance, SaveMoment) {
     const bool unreadable = content == scene::Content::Held;
     std::string side;
     if (!writeSideFile(instance, temporary, mine || (unreadable && ownsPath(instance, name)), side)) {
-        std::remove(temporary.c_str());
+        scene::removeFile(temporary.c_str());
         return report(instance, "cannot save scene file %s", name);
     }
-    std::remove(temporary.c_str());
+    scene::removeFile(temporary.c_str());
     if (!mine && !unreadable)
         return report(instance, "scene file %s not read by this object and held; its scene kept as %s", name,
                       side.c_str());

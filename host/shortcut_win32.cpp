@@ -9,6 +9,7 @@
 #include "host/instance_table.h"
 #include "host/library_state.h"
 #include "host/paths.h"
+#include "host/wide_names.h"
 
 namespace plexa::host {
 
@@ -55,13 +56,13 @@ int32_t openShortcut(PluginInstance& instance) {
     if (!block || block->shortcut[0] == '\0') return 0;
     // Stored shortcuts are relative to the plug-in directory; the shell resolves
     // them against the current one.
-    SetCurrentDirectoryA(library().pluginDirectory);
+    enterDirectory(library().pluginFolder);
     const HINSTANCE result =
         ShellExecuteA(nullptr, nullptr, block->shortcut, nullptr, nullptr, SW_SHOWNORMAL);
     if (static_cast<int32_t>(reinterpret_cast<intptr_t>(result)) <= 32)
         MessageBoxA(static_cast<HWND>(library().hostWindow), block->shortcut, "! Cannot Open",
                     MB_ICONINFORMATION);
-    SetCurrentDirectoryA(library().hostDirectory);
+    enterDirectory(library().hostFolder);
     return 1;
 }
 

@@ -17,6 +17,7 @@
 #include <commdlg.h>
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -26,6 +27,7 @@
 #include "geometry/numeric.h"
 #include "host/library_state.h"
 #include "host/paths.h"
+#include "host/wide_names.h"
 #include "image/bitmap_file.h"
 #include "image/caches.h"
 #include "image/jpeg_decode.h"
@@ -77,10 +79,14 @@ bool readBitmapFile(const char* storedName, HDC dc, LoadedImage& image) {
     // names of any length up to the path limit, where OpenFile stops at 128.
     // A picture an editor keeps open, even for writing, is shared as OpenFile
     // and the JPEG side's fopen share it.
-    SetCurrentDirectoryA(host::library().pluginDirectory);
-    HANDLE file = CreateFileA(storedName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    // The stored bytes are ANSI text; the folder they are relative to may
+    // hold any character, and the whole name may be past the plain limit.
+    const host::LibraryState& state = host::library();
+    host::enterDirectory(state.pluginFolder);
+    const std::wstring name = host::systemName(state.pluginFolder, host::widen(storedName, CP_ACP));
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    SetCurrentDirectoryA(host::library().hostDirectory);
+    host::enterDirectory(state.hostFolder);
     if (file == INVALID_HANDLE_VALUE) return false;
 
     std::vector<uint8_t> data;
@@ -173,7 +179,7 @@ void releaseSection(void* context) {
     target.section = nullptr;
 }
 
-bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
+bool decodeJpeg(const std::wstring& systemName, const char* fullName, HDC dc, LoadedImage& image) {
     SectionTarget section{dc};
     JpegTarget target;
     target.context = &section;
@@ -181,7 +187,14 @@ bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
     target.allocate = allocateSection;
     target.release = releaseSection;
     JpegPicture picture;
-    if (!decodeJpegFile(fullName, target, picture)) return false;
+    std::FILE* file = _wfopen(systemName.c_str(), L"rb");
+    if (!file) {
+        showDecoderMessage(nullptr, "can't open jpeg-file", fullName);
+        return false;
+    }
+    const bool decoded = decodeJpegStream(file, fullName, target, picture);
+    std::fclose(file);
+    if (!decoded) return false;
     image.bitmap = section.section;
     image.width = picture.width;
     image.height = picture.height;
@@ -192,12 +205,22 @@ bool decodeJpeg(const char* fullName, HDC dc, LoadedImage& image) {
 
 bool loadImage(const char* storedName, HDC dc, LoadedImage& image) {
     if (imageKindOf(storedName) == ImageKind::Bitmap) return readBitmapFile(storedName, dc, image);
+    // The boxes show the ANSI form; the file is opened by the wide one.
+    const host::LibraryState& state = host::library();
     char fullName[MAX_PATH];
-    if (!host::resolvePath(storedName, host::library().pluginDirectory, fullName, sizeof fullName)) {
+    std::u16string wide;
+    const std::wstring stored = host::widen(storedName, CP_ACP);
+    if (!host::resolvePath(std::u16string_view(reinterpret_cast<const char16_t*>(stored.data()), stored.size()),
+                           std::u16string_view(reinterpret_cast<const char16_t*>(state.pluginFolder.data()),
+                                               state.pluginFolder.size()),
+                           wide)) {
         reportUnopenedJpeg(storedName);
         return false;
     }
-    return decodeJpeg(fullName, dc, image);
+    if (!host::resolvePath(storedName, state.pluginDirectory, fullName, sizeof fullName))
+        std::snprintf(fullName, sizeof fullName, "%s", storedName);
+    return decodeJpeg(host::systemName(L"", std::wstring_view(reinterpret_cast<const wchar_t*>(wide.data()), wide.size())),
+                      fullName, dc, image);
 }
 
 // Pixel transfers below assume rows padded to four bytes, whatever the host

@@ -23,6 +23,11 @@ Move replaceFile(const char* newFile, const char* target);
 // is already there is ever replaced.
 Move moveToUnusedName(const char* from, const char* to);
 
+// Opens or removes a file by a UTF-8 name, relative to the current
+// directory or full, of any length.
+std::FILE* openFile(const char* name, const char* mode);
+bool removeFile(const char* name);
+
 // What the file system says of a file, to tell later whether it was changed.
 struct FileMark {
     bool exists = false;

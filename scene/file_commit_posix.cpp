@@ -28,6 +28,10 @@ Move moveToUnusedName(const char* from, const char* to) {
     return Move::Done;
 }
 
+std::FILE* openFile(const char* name, const char* mode) { return std::fopen(name, mode); }
+
+bool removeFile(const char* name) { return std::remove(name) == 0; }
+
 FileMark markOf(const char* name) {
     FileMark mark;
     struct stat info;

@@ -440,7 +440,7 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep, bool* held)
 }
 
 WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const Replaced* replaces) {
-    std::FILE* file = std::fopen(newName, "w");
+    std::FILE* file = openFile(newName, "w");
     if (!file) return WriteFault::Create;
     g_bytesWritten = 0;
     bool ok = put(file, "880\n") && put(file, "//^always first, its the file id !!\n") &&
@@ -459,7 +459,7 @@ WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const Repl
     ok = (std::fclose(file) == 0) && ok;
     if (ok) return WriteFault::None;
     // Only a complete file may ever stand in for a scene.
-    std::remove(newName);
+    removeFile(newName);
     return WriteFault::Write;
 }
 
@@ -467,7 +467,7 @@ bool writeSceneFile(const char* fileName, const Scene& scene) {
     std::string newName;
     bool ok = temporaryName(fileName, newName) && writeNewSceneFile(newName.c_str(), scene) == WriteFault::None;
     if (ok && replaceFile(newName.c_str(), fileName) != Move::Done) {
-        std::remove(newName.c_str());
+        removeFile(newName.c_str());
         ok = false;
     }
     if (!ok) {

@@ -83,5 +83,35 @@ TEST(PathRules, ShortAndEmptyNames) {
     EXPECT_EQ(relative("C:"), "C:");
 }
 
+// Windows refuses plain names from 260 characters on (directories from 248),
+// where Wine may still open them: the prefix is what makes them reachable.
+TEST(SystemFileName, FullResolvedAndPrefixedPastThePlainLimit) {
+    const std::u16string deep = u"C:\\" + std::u16string(250, u'd') + u"\\";
+    const std::u16string share = u"\\\\srv\\share\\" + std::u16string(240, u'd') + u"\\";
+    const struct {
+        std::u16string directory, name, expected;
+    } cases[] = {
+        {u"C:\\Host\\", u"defplx00.880", u"C:\\Host\\defplx00.880"},
+        {u"C:\\Host\\Sub\\", u"..\\defplx00.880", u"C:\\Host\\defplx00.880"},
+        {u"C:\\Host", u".\\a/b\\\\c.bmp", u"C:\\Host\\a\\b\\c.bmp"},
+        {u"C:\\Host\\", u"\\Data\\..\\..\\p.jpg", u"C:\\p.jpg"},
+        {u"C:\\Host\\", u"D:\\p.jpg", u"D:\\p.jpg"},
+        {u"\\\\srv\\share\\dir\\", u"\\p.jpg", u"\\\\srv\\share\\p.jpg"},
+        {u"C:\\Плагин\\", u"tex\\..\\", u"C:\\Плагин\\"},
+        {deep, u"x", u"\\\\?\\" + deep + u"x"},
+        {deep, u"..\\x", u"C:\\x"},
+        {share, u"x", u"\\\\?\\UNC\\srv\\share\\" + std::u16string(240, u'd') + u"\\x"},
+        {u"C:\\", u"\\\\?\\C:\\a\\..\\b", u"\\\\?\\C:\\a\\..\\b"},
+    };
+    for (const auto& c : cases) {
+        const std::u16string formed = systemFileName(c.directory, c.name);
+        EXPECT_TRUE(formed == c.expected) << std::string(formed.begin(), formed.end());
+    }
+    // The first length that gets the prefix.
+    const std::u16string atLimit = u"C:\\" + std::u16string(kPlainNameLimit - 3, u'n');
+    EXPECT_EQ(systemFileName(u"C:\\", atLimit.substr(0, atLimit.size() - 1)).substr(0, 4), u"C:\\n");
+    EXPECT_EQ(systemFileName(u"C:\\", atLimit).substr(0, 4), u"\\\\?\\");
+}
+
 }  // namespace
 }  // namespace plexa::host

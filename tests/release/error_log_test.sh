@@ -17,6 +17,9 @@ code=$(cat "$1"/{host,scene,geometry,image,render}/*.{cpp,h} | perl -0777 -ne '
     push @args, $2 while /\b(?:$callee)\s*(\(((?:[^()"]++|$str|(?1))*)\))/g;
     push @args, $1 while /\bk\w*Messages\[\]\s*=\s*\{([^}]*)\}/g;
     for my $arg (@args) {
+        # "text " + name + " text": each operand that is no literal stands for %s.
+        1 while $arg =~ s/("\s*\+\s*)(?!["\s])([^"+;]+?)\s*(?=\+|\)\s*(?:\.c_str|\)|$))/$1"%s"/;
+        $arg =~ s/"\s*\+\s*"//g;
         while ($arg =~ /((?:$str\s*)+)/g) {
             my $text = join "", map { s/^"|"$//gr } ($1 =~ /($str)/g);
             print $text =~ s/\\(.)/$1/gr, "\n" if length $text;

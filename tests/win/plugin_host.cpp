@@ -51,7 +51,11 @@ void PluginHost::SetUp() {
 void PluginHost::loadPlugin(const std::string& path) {
     if (module_) FreeLibrary(module_);
     plugin_ = Exports{};
-    module_ = LoadLibraryA(path.c_str());
+    // The name is UTF-8: a folder of any name holds the copy.
+    std::wstring wide(path.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
+    module_ = LoadLibraryW(wide.c_str());
     ASSERT_NE(module_, nullptr) << lastErrorText(path.c_str());
     plugin_.InitPlugin = reinterpret_cast<decltype(plugin_.InitPlugin)>(GetProcAddress(module_, "InitPlugin"));
     plugin_.StopPlugin = reinterpret_cast<decltype(plugin_.StopPlugin)>(GetProcAddress(module_, "StopPlugin"));

@@ -51,8 +51,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Loads the plug-in from `path` instead, the one loaded before let go: a
-    // copy elsewhere has that directory as its own.
+    // Loads the plug-in from `path` (UTF-8) instead, the one loaded before
+    // let go: a copy elsewhere has that directory as its own.
     void loadPlugin(const std::string& path);
     int32_t bind(HostObject& object);
     int32_t send(const HostObject& object, uint32_t message, uint64_t wParam, int64_t lParam);

@@ -703,5 +703,134 @@ TEST_F(Plugin, EverySavedLineBindsAgainCutOrWhole) {
     }
 }
 
+// ---------------------------------------------------------------- folders
+
+// Files named wide, whatever the folder's characters and length.
+std::wstring wide(const std::string& utf8) { return std::filesystem::u8path(utf8).wstring(); }
+std::wstring longName(const std::wstring& name) { return name.size() < 248 ? name : L"\\\\?\\" + name; }
+std::string readWide(const std::wstring& name) {
+    std::string text;
+    std::FILE* file = _wfopen(longName(name).c_str(), L"rb");
+    for (int c; file && (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    if (file) std::fclose(file);
+    return text;
+}
+void writeWide(const std::wstring& name, const std::string& text) {
+    std::FILE* file = _wfopen(longName(name).c_str(), L"wb");
+    ASSERT_TRUE(file && std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fclose(file) == 0);
+}
+std::wstring environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    return GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
+}
+// The folder that keeps a host folder's scenes under the user's own data.
+std::wstring perUserFolder(const std::wstring& hostFolder) {
+    const std::wstring scenes = environment(L"LOCALAPPDATA") + L"\\Plexa\\Scenes\\";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((scenes + hostFolder.substr(hostFolder.rfind(L'\\') + 1) + L"-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return L"";
+    FindClose(search);
+    return scenes + found.cFileName + L"\\";
+}
+
+enum Kind { CyrillicHost, CyrillicPlugin, LongHost, Unwritable, WritableAgain };
+const char* const kKindNames[] = {"CyrillicHost", "CyrillicPlugin", "LongHost", "Unwritable", "WritableAgain"};
+
+class Folders : public PluginHost, public ::testing::WithParamInterface<Kind> {};
+
+// Every folder a user may have keeps its scenes: the two objects' scenes are
+// read there, a picture loads between them, two edits of the second end in
+// its one file, with no side file, and the log lines are where the user is
+// told they are.
+TEST_P(Folders, KeepScenesInEveryKindOfFolder) {
+    ASSERT_EQ(GetACP(), 1252u) << "the folders below are outside the ANSI code page only under 1252";
+    const Kind kind = GetParam();
+    const std::wstring work = wide(workDir_);
+    std::wstring readOnly = environment(L"PLEXA_READONLY_FOLDER");
+    for (wchar_t& c : readOnly) c = c == L'/' ? L'\\' : c;
+    std::wstring host = work + L"\\Рабочий стол";
+    std::string picture = workDir_ + "\\pic.bmp";
+    if (kind == CyrillicPlugin) {
+        const std::wstring plugin = work + L"\\Плагины";
+        ASSERT_TRUE(CreateDirectoryW(plugin.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(wide(exeDirectory() + "plexa.dll").c_str(), (plugin + L"\\plexa.dll").c_str(), TRUE));
+        loadPlugin(workDir_ + "\\Плагины\\plexa.dll");
+        ASSERT_FALSE(HasFatalFailure());
+        picture = "pic.bmp";   // relative to the plug-in's folder
+        host = work + L"\\desktop";
+    }
+    if (kind == LongHost) host = work + L"\\" + std::wstring(250 - work.size() - 1, L'l');
+    if (kind == Unwritable || kind == WritableAgain) {
+        if (readOnly.empty() || GetFileAttributesW((readOnly + L"\\..\\refused").c_str()) != INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << "no read-only folder could be mounted";
+        host = readOnly;
+    }
+    // A red 1x1 bitmap: it loads into a texture.
+    const char bmp[] = "BM\x3a\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x01\0\0\0\x01\0\0\0\x01\0\x18\0\0\0\0\0\x04\0\0\0"
+                       "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\xff\0";
+    writeWide(kind == CyrillicPlugin ? work + L"\\Плагины\\pic.bmp" : work + L"\\pic.bmp",
+              std::string(bmp, sizeof bmp - 1));
+
+    const std::string gray = "880\nSPHERE6 RGB[0.5,0.5,0.5]\n";
+    if (kind == Unwritable) {
+        // What an earlier run left there for this folder is not this run's.
+        std::filesystem::remove_all(perUserFolder(host));
+    } else if (kind == WritableAgain) {
+        // The share came back writable, its files as they were.
+        ASSERT_FALSE(perUserFolder(host).empty()) << "the unwritable folder's run kept no scene per user";
+        writeWide(host + L"\\defplx00.880", "880\nPLANE8 RGB[0.5,0.5,0.5]\n");
+        writeWide(host + L"\\defplx01.880", gray);
+    } else {
+        ASSERT_TRUE(CreateDirectoryW(longName(host).c_str(), nullptr));
+        writeWide(host + L"\\defplx00.880", "880\nPLANE8 TEXTURE[" + picture + "]\n");
+        writeWide(host + L"\\defplx01.880", gray);
+    }
+    ASSERT_TRUE(SetCurrentDirectoryW(host.c_str()));
+
+    HostObject first(1), second(2);
+    for (HostObject* object : {&first, &second}) {
+        object->tag();
+        std::snprintf(reinterpret_cast<char*>(object->data.data() + host::object_data::kNameOffset), 76,
+                      "defplx%02d.880", object->key - 1);
+        bind(*object);
+    }
+    EXPECT_EQ(glIsTexture(1) == GL_TRUE, kind < Unwritable);   // the picture loaded
+    // Back in a folder that takes files, the scene kept per user is shown
+    // and saved there as it is.
+    for (uint8_t blue : {1, 153}) {
+        second.setColor(51, 102, blue);
+        if (kind != WritableAgain) send(second, msg::kCommand, msg::kColorCommand, 0);
+    }
+    // One notice per library load, posted to the command window.
+    int notices = 0;
+    MSG posted;
+    while (PeekMessageW(&posted, commandWindow(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) notices += posted.wParam == 42;
+    EXPECT_EQ(notices, kind == Unwritable ? 1 : 0);
+    plugin_.StopPlugin(1);
+    plugin_.StopPlugin(2);
+
+    const std::wstring perUser = perUserFolder(host);
+    const std::wstring keptIn = kind == Unwritable ? perUser : host + L"\\";
+    const std::string saved = readWide(keptIn + L"defplx01.880");
+    EXPECT_NE(saved.find("SPHERE6 ORG[+0.00,+0.00,+0.00] SIZE[+1.00,+1.00,+1.00] ROT[0.000000,0.000000,0.000000] "
+                         "RGB[+0.20,+0.40,+0.60]"),
+              std::string::npos)
+        << saved;
+    for (const wchar_t* side : {L"defplx01.880.kept", L"defplx01.880.pending", L"defplx01.880.new"})
+        EXPECT_EQ(GetFileAttributesW(longName(keptIn + side).c_str()), INVALID_FILE_ATTRIBUTES) << side;
+    if (kind == Unwritable) {
+        EXPECT_EQ(readWide(host + L"\\defplx01.880"), gray);
+        EXPECT_NE(saved.find("\r\n//replaces "), std::string::npos) << saved;
+        EXPECT_EQ(readWide(perUser + L"error.txt").rfind("[Numerical Recipes run-time error...]\r\nscenes kept in C:\\", 0), 0u);
+    } else {
+        EXPECT_TRUE(perUser.empty() || GetFileAttributesW((perUser + L"defplx01.880").c_str()) == INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(readWide(keptIn + L"error.txt"), "");
+    }
+    SetCurrentDirectoryW(work.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, Folders, ::testing::Values(CyrillicHost, CyrillicPlugin, LongHost, Unwritable, WritableAgain),
+                         [](const ::testing::TestParamInfo<Kind>& row) { return kKindNames[row.param]; });
+
 }  // namespace
 }  // namespace plexa::wintest

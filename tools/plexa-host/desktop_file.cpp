@@ -298,8 +298,35 @@ std::string formatDesktop(const std::vector<DesktopObject>& objects) {
     return out;
 }
 
+#ifdef _WIN32
+std::wstring wideOf(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
+    return wide;
+}
+
+std::string utf8Of(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length, nullptr,
+                            nullptr);
+    return utf8;
+}
+
+std::FILE* openFile(const std::string& path, const char* mode) {
+    return _wfopen(wideOf(path).c_str(), wideOf(mode).c_str());
+}
+#else
+std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+#endif
+
 FileReadStatus readWholeFile(const std::string& path, std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFile(path, "rb");
     if (!file) return errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Unreadable;
     text.clear();
     char buffer[65536];
@@ -316,7 +343,7 @@ FileReadStatus readWholeFile(const std::string& path, std::string& text) {
 
 bool writeFileAtomically(const std::string& path, const std::string& text, std::string* error) {
     const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    std::FILE* file = openFile(temporary, "wb");
     if (!file) {
         if (error) *error = "cannot create " + temporary + ": " + std::strerror(errno);
         return false;
@@ -331,14 +358,18 @@ bool writeFileAtomically(const std::string& path, const std::string& text, std::
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         if (error) *error = "cannot write " + temporary + ": " + std::strerror(errno);
+#ifdef _WIN32
+        DeleteFileW(wideOf(temporary).c_str());
+#else
         std::remove(temporary.c_str());
+#endif
         return false;
     }
 #ifdef _WIN32
     // rename() refuses to replace an existing file on Windows.
-    if (!MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(wideOf(temporary).c_str(), wideOf(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         if (error) *error = "cannot replace " + path + " (error " + std::to_string(GetLastError()) + ")";
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(wideOf(temporary).c_str());
         return false;
     }
 #else

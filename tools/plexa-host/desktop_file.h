@@ -28,6 +28,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,14 @@ std::string formatDesktop(const std::vector<DesktopObject>& objects);
 // cut there and reported through *terminated.
 bool hasPlexaTag(const ObjectData& data);
 std::string sceneFileNameOf(const ObjectData& data, bool* terminated = nullptr);
+
+// File names are UTF-8 text: on Windows they reach the system through its
+// wide-character calls, so that a folder of any name works.
+std::FILE* openFile(const std::string& path, const char* mode);
+#ifdef _WIN32
+std::wstring wideOf(const std::string& utf8);
+std::string utf8Of(const std::wstring& wide);
+#endif
 
 enum class FileReadStatus { Ok, Missing, Unreadable, TooLarge };
 FileReadStatus readWholeFile(const std::string& path, std::string& text);

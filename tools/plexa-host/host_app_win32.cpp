@@ -334,7 +334,7 @@ void HostApp::checkSampleImages() {
     std::string missing;
     size_t there = 0;
     for (const std::string& name : shown) {
-        if (GetFileAttributesA((folder + name).c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (GetFileAttributesW(wideOf(folder + name).c_str()) != INVALID_FILE_ATTRIBUTES)
             ++there;
         else
             missing += " " + name;

@@ -2,6 +2,7 @@
 // See README.md beside this file.
 
 #include "command_line.h"
+#include "desktop_file.h"
 #include "host_app_win32.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <shellapi.h>
 
 namespace {
 
@@ -36,7 +38,16 @@ void connectStandardOutput() {
 int main(int argc, char** argv) {
     using namespace plexa::refhost;
     connectStandardOutput();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // The wide command line: a folder name the ANSI code page cannot spell
+    // arrives whole, as UTF-8 like every file name the host keeps.
+    std::vector<std::string> args;
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) args.push_back(utf8Of(wide[i]));
+        LocalFree(wide);
+    } else {
+        args.assign(argv + 1, argv + argc);
+    }
     CommandLineResult parsed = parseCommandLine(args);
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "plexa-host: %s\n\n%s", parsed.error.c_str(), usageText().c_str());

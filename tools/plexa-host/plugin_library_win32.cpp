@@ -1,5 +1,6 @@
 #include "plugin_library_win32.h"
 
+#include "desktop_file.h"
 #include "gl_window_win32.h"
 
 namespace plexa::refhost {
@@ -22,16 +23,16 @@ Function resolve(HMODULE module, const char* name, std::string* missing) {
 }  // namespace
 
 std::string fullPathOf(const std::string& name) {
-    char full[MAX_PATH * 2];
-    DWORD length = GetFullPathNameA(name.c_str(), sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return name;
-    return std::string(full, length);
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameW(wideOf(name).c_str(), MAX_PATH * 4, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 4) return name;
+    return utf8Of(std::wstring(full, length));
 }
 
 std::string defaultPluginPath() {
-    char self[MAX_PATH * 2];
-    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string directory(self, length < sizeof self ? length : 0);
+    wchar_t self[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    std::string directory = utf8Of(std::wstring(self, length < MAX_PATH * 4 ? length : 0));
     size_t slash = directory.find_last_of("\\/");
     directory = slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
     return directory + "plexa.dll";
@@ -39,7 +40,7 @@ std::string defaultPluginPath() {
 
 bool PluginLibrary::load(const std::string& fileName, std::string* error) {
     path = fullPathOf(fileName);
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(wideOf(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         *error = "no plug-in file " + path + ": keep plexa.dll in the folder of plexa-host.exe, under that name, "
                  "or name the plug-in with --plugin PATH";
@@ -47,7 +48,7 @@ bool PluginLibrary::load(const std::string& fileName, std::string* error) {
     }
     // The altered search path lets the plug-in's own dependencies be found
     // beside it rather than beside the host.
-    module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module = LoadLibraryExW(wideOf(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) {
         // Windows' text for a damaged file names it as "%1".
         *error = "cannot load plug-in " + path + ": " + lastErrorText(path);

@@ -1,5 +1,7 @@
 #include "sample_desktop.h"
 
+#include "desktop_file.h"
+
 #include "host/host_records.h"
 
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -116,7 +119,7 @@ std::string sceneFileText(const SampleObject& object) {
 
 NewFileStatus writeNewTextFile(const std::string& path, const std::string& text, std::string* error) {
 #ifdef _WIN32
-    const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(wideOf(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_TEXT, _S_IREAD | _S_IWRITE);
 #else
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
 #endif
@@ -146,7 +149,11 @@ NewFileStatus writeNewTextFile(const std::string& path, const std::string& text,
         if (error) *error = "cannot write " + path + ": " + std::strerror(savedErrno);
         // Half a scene file would be read as a damaged scene; none at all
         // gives the default sphere.
+#ifdef _WIN32
+        DeleteFileW(wideOf(path).c_str());
+#else
         std::remove(path.c_str());
+#endif
         return NewFileStatus::Failed;
     }
     return NewFileStatus::Written;
