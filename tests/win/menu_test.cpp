@@ -326,6 +326,27 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     EXPECT_NE(line.find("stone.bmp] TRANS"), std::string::npos) << line;
 }
 
+// A picture already reported from a scene file is still reported each time
+// the user chooses it.
+TEST_F(Menu, AChosenPictureThatCannotBeReadIsAlwaysReported) {
+    const std::string picture = workDir_ + "\\not-a-picture.jpg";
+    writeTextFile(picture, "GIF89a");
+    HostObject object(1);
+    std::vector<std::string> captions;
+    dialogs_.setResponder([&](HWND dialog, const RecordedDialog& seen) {
+        captions.push_back(seen.caption);
+        if (seen.caption == "Get Material Bitmap") SetWindowTextA(GetDlgItem(dialog, 0x47c), picture.c_str());
+        return IDOK;
+    });
+    bindWith(object, "PLANE8 TEXTURE[" + picture + "]");
+    command(31);
+    command(31);
+    const std::vector<std::string> expected = {"JPEG BIG BUG", "Get Material Bitmap", "JPEG BIG BUG",
+                                               "Get Material Bitmap", "JPEG BIG BUG"};
+    EXPECT_EQ(captions, expected);
+    plugin_.StopPlugin(1);
+}
+
 TEST_F(Menu, NoShortcutAndNoMaterialClear) {
     HostObject object(1);
     bindWith(object, "SPHERE24 SHORTCUT[a.txt]");
