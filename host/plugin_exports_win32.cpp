@@ -4,7 +4,8 @@
 // [X] StopPlugin: save into the host directory, remove, close the window with the last
 // [X] binding reads from the host directory, whatever the current one is
 // [X] TimerDraw / PhantomDraw by key
-// [X] ReceiveMessage: 273 (colour reply, saved at once, beep), 515, 516, 1087
+// [X] ReceiveMessage: 273 (colour reply, saved at once and undoable, beep),
+//     515, 516, 1087
 #include <windows.h>
 
 #include <cstdio>
@@ -176,10 +177,12 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             if (!block) return 0;
             char before[scene::kLineCapacity];
             scene::writeLine(*block, before, false);
+            const host::BlockState state = host::captureBlock(*block);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
             for (int channel = 0; channel < 3; ++channel)
                 block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
             render::refresh(*block);
+            instance->history.record(static_cast<uint32_t>(host::messages::kColorCommand), state, before, *block);
             host::saveIfChanged(*instance, before);
             return 0;
         }
