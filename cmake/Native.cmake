@@ -61,6 +61,14 @@ add_executable(plexa_native_tests
 target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder plexa_sample_images GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_native_tests DISCOVERY_TIMEOUT 60)
 
+# The chain that brings Debian's sources (cmake/DebianSource.cmake), offline,
+# on the verified files this configure fetched for libjpeg-turbo.
+add_test(NAME plexa_debian_source
+    COMMAND ${CMAKE_COMMAND} -DFIXTURE=${PLEXA_DEBIAN_WORK_DIR}/debian
+        -DSCRATCH=${CMAKE_BINARY_DIR}/debian_source_test -DORIG=${PLEXA_JPEG_ORIG_SHA256}
+        -DMODULE=${CMAKE_CURRENT_LIST_DIR}/DebianSource.cmake
+        -P ${CMAKE_SOURCE_DIR}/tests/native/debian_source_test.cmake)
+
 # With PLEXA_BUNDLED_JPEG: the DLL's libjpeg-turbo built for Linux, and the
 # same check of it that runs under Wine.
 include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)

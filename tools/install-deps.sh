@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
     # native build, sanitizers, fuzzers, benchmarks
     cmake make g++ clang libclang-rt-dev dpkg-dev xz-utils
+    # checking Debian's signed indices (cmake/DebianSource.cmake)
+    gpgv debian-archive-keyring
     libgtest-dev googletest libbenchmark-dev
     libgl1-mesa-dev libglu1-mesa-dev libosmesa6-dev libjpeg62-turbo-dev
     # the Win64 DLL and its tests under Wine
