@@ -182,8 +182,12 @@ void fillMesh(scene::Block& block) {
 void buildMesh(scene::Block& block) {
     if (!scene::isBlockKind(block.kind)) return;
     const MeshCounts counts = meshCounts(block.kind, block.fineness);
-    block.vertices.reset(s_matrix(static_cast<int32_t>(counts.vertices)));
-    block.normals.reset(s_matrix(static_cast<int32_t>(counts.normals)));
+    // Both arrays are taken before either is given to the block: a shortage
+    // leaves the block with the mesh it had.
+    std::unique_ptr<MeshEntry[]> vertices(s_matrix(static_cast<int32_t>(counts.vertices)));
+    std::unique_ptr<MeshEntry[]> normals(s_matrix(static_cast<int32_t>(counts.normals)));
+    block.vertices = std::move(vertices);
+    block.normals = std::move(normals);
     block.vertexCount = counts.vertices;
     block.normalCount = counts.normals;
     fillMesh(block);
@@ -199,10 +203,6 @@ void rebuildMesh(scene::Block& block) {
         fillMesh(block);
         return;
     }
-    block.vertices.reset();
-    block.normals.reset();
-    block.vertexCount = 0;
-    block.normalCount = 0;
     buildMesh(block);
 }
 

@@ -54,7 +54,8 @@ MeshCounts meshCounts(int32_t kind, int32_t fineness);
 MeshEntry faceNormal(const MeshEntry& a, const MeshEntry& b, const MeshEntry& c);
 
 // Allocates and fills the block's vertices and normals for its kind and
-// fineness. Releases nothing; a kind outside the five leaves the block as it is.
+// fineness; a kind outside the five leaves the block as it is. When memory
+// runs out (AllocationFailure) the block keeps the mesh it had.
 void buildMesh(scene::Block& block);
 
 // Builds the mesh again for the block's kind and fineness. Arrays that already

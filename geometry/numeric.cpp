@@ -30,18 +30,37 @@ void logError(const char* message) {
     std::fclose(log);
 }
 
+namespace {
+size_t g_faultFrom = 0;
+}  // namespace
+
+void setAllocationFaultFrom(size_t bytes) { g_faultFrom = bytes; }
+
+void checkAllocation(size_t bytes) {
+    if (g_faultFrom != 0 && bytes >= g_faultFrom) throw std::bad_alloc();
+}
+
+void logAllocationFailure(const std::bad_alloc& failure, const char* what) {
+    if (dynamic_cast<const AllocationFailure*>(&failure)) return;
+    char message[kLogLineSize];
+    std::snprintf(message, sizeof message, "allocation failure: %s", what);
+    logError(message);
+}
+
 MeshEntry* s_matrix(int32_t n) {
     // A negative count or an overflowing product asks for more than any
     // allocator can give, so it takes the same failure path as a real shortage.
     size_t bytes = std::numeric_limits<size_t>::max();
     if (n >= 0) bytes = static_cast<size_t>(n) * sizeof(MeshEntry);
     try {
+        checkAllocation(bytes);
         if (bytes == std::numeric_limits<size_t>::max()) throw std::bad_alloc();
         // operator new[] of 0 still gives a distinct, valid pointer.
         return new MeshEntry[bytes / sizeof(MeshEntry)];
     } catch (const std::bad_alloc&) {
+        // The host's own unsaved work must not end with this one mesh.
         logError("allocation failure in s_matrix()");
-        std::exit(-1);
+        throw AllocationFailure();
     }
 }
 

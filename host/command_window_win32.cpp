@@ -9,6 +9,7 @@
 // [X] the popup request, the Help box and the About box
 // [X] a command re-finds its block after every modal dialog: the host may
 //     unbind the instance while a chooser or box is open
+// [X] nothing thrown below reaches the host; out of memory, an edit is not made
 // [X] Undo and Redo, named after the step they would take back or bring back
 #include "host/command_window.h"
 
@@ -17,10 +18,12 @@
 #include <cfloat>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "geometry/mesh.h"
 #include "geometry/skin.h"
 #include "host/edit_history.h"
+#include "host/guard.h"
 #include "host/instance_table.h"
 #include "host/library_state.h"
 #include "host/shortcut.h"
@@ -153,6 +156,18 @@ void openPopup(LPARAM point) {
     TrackPopupMenu(g_popupItems, TPM_CENTERALIGN | TPM_RIGHTBUTTON, x, y, 0, commandWindow(), nullptr);
 }
 
+// A chooser lets the host run, and it may unbind the instance meanwhile: a
+// picture that runs out of memory is handled here, before the block is
+// looked at again, as a cancelled choice.
+int64_t choosePicture(int64_t (*chooser)(void*)) {
+    try {
+        return chooser(hostWindow());
+    } catch (const std::bad_alloc& failure) {
+        geometry::logAllocationFailure(failure, "a picture is not loaded");
+        return -1;
+    }
+}
+
 // Commands that change the selected block; false when there is none.
 bool blockCommand(UINT id) {
     scene::Block* block = selectedBlock();
@@ -176,7 +191,7 @@ bool blockCommand(UINT id) {
             render::refresh(*block);
             break;
         case kChooseSkin: {
-            const int64_t skin = image::chooseSkin(hostWindow());
+            const int64_t skin = choosePicture(image::chooseSkin);
             if (!stillSelected(block)) break;
             if (skin >= 0) block->missingSkin[0] = '\0';
             reskin(*block, skin);
@@ -205,7 +220,7 @@ bool blockCommand(UINT id) {
             if (block->makeFiner()) reskin(*block, -1);
             break;
         case kChooseMaterial: {
-            const int64_t material = image::chooseMaterial(hostWindow());
+            const int64_t material = choosePicture(image::chooseMaterial);
             if (material >= 0 && stillSelected(block)) {
                 block->textureId = static_cast<uint32_t>(material);
                 block->missingTexture[0] = '\0';
@@ -250,23 +265,31 @@ bool isBlockCommand(UINT id) {
 // change at once: a host that dies later must not take the edit with it.
 void edit(UINT id) {
     const PluginInstance* instance = instances().current();
-    const scene::Block* block = instance ? instance->scene->selected : nullptr;
+    scene::Block* block = instance ? instance->scene->selected : nullptr;
     char before[scene::kLineCapacity] = {};
     BlockState state;
     if (block) {
         scene::writeLine(*block, before, false);
         state = captureBlock(*block);
     }
-    if (id == kSphere || id == kPlane)
-        changeKind(id == kSphere ? scene::SPHERE : scene::PLANE);
-    else
-        blockCommand(id);
+    const auto run = [id] {
+        if (id == kSphere || id == kPlane)
+            changeKind(id == kSphere ? scene::SPHERE : scene::PLANE);
+        else
+            blockCommand(id);
+    };
+    // Out of memory, the block stays as it was, drawn as before.
+    if (block) {
+        if (!scene::editBlock(*block, run)) return;
+    } else {
+        run();
+    }
     // An instance unbound meanwhile (a dialog lets the host run) was saved
     // by its unbinding, and its history went with it.
     if (block && stillSelected(block)) {
         PluginInstance& current = *instances().current();
-        current.history.record(id, state, before, *current.scene->selected);
         saveIfChanged(current, before);
+        current.history.record(id, state, before, *current.scene->selected);
     }
 }
 
@@ -277,7 +300,12 @@ void takeBack(bool redo) {
     if (!block) return;
     char before[scene::kLineCapacity];
     scene::writeLine(*block, before, false);
-    if (redo ? instance->history.redo(*block) : instance->history.undo(*block)) saveIfChanged(*instance, before);
+    bool taken = false;
+    // Out of memory, the block stays as it was and the step where it was.
+    const bool made = scene::editBlock(*block, [&] {
+        taken = redo ? instance->history.redo(*block) : instance->history.undo(*block);
+    });
+    if (made && taken) saveIfChanged(*instance, before);
 }
 
 LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -306,7 +334,7 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-LRESULT CALLBACK commandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             g_popupMenu = LoadMenuA(static_cast<HINSTANCE>(library().moduleInstance), "PopMenu");
@@ -322,6 +350,10 @@ LRESULT CALLBACK commandWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }
+}
+
+LRESULT CALLBACK commandWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return guarded("a command", LRESULT{0}, [&] { return handle(window, message, wParam, lParam); });
 }
 
 }  // namespace

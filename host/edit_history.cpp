@@ -71,8 +71,10 @@ bool EditHistory::record(uint32_t command, const BlockState& before, const char*
     char afterLine[scene::kLineCapacity];
     scene::writeLine(after, afterLine, false);
     if (std::strcmp(beforeLine, afterLine) == 0) return false;
+    // Copied first: out of memory, the history stays as it was.
+    Step step{command, before, captureBlock(after)};
     steps_.erase(steps_.begin() + static_cast<std::ptrdiff_t>(done_), steps_.end());
-    steps_.push_back({command, before, captureBlock(after)});
+    steps_.push_back(std::move(step));
     if (steps_.size() > kMostSteps) steps_.pop_front();
     done_ = steps_.size();
     return true;
@@ -80,13 +82,15 @@ bool EditHistory::record(uint32_t command, const BlockState& before, const char*
 
 bool EditHistory::undo(scene::Block& block) {
     if (done_ == 0) return false;
-    restoreBlock(block, steps_[--done_].before);
+    restoreBlock(block, steps_[done_ - 1].before);
+    --done_;
     return true;
 }
 
 bool EditHistory::redo(scene::Block& block) {
     if (done_ == steps_.size()) return false;
-    restoreBlock(block, steps_[done_++].after);
+    restoreBlock(block, steps_[done_].after);
+    ++done_;
     return true;
 }
 

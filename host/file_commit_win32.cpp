@@ -2,6 +2,7 @@
 #include "scene/file_commit.h"
 
 #include <io.h>
+#include <cstdio>
 #include <windows.h>
 
 namespace plexa::scene {
@@ -85,7 +86,7 @@ std::FILE* openForReading(const char* name, const char* mode, bool* held) {
         } else if (held) {
             *held = true;
         }
-        if (attempt < kTriesWhileHeld) pauseBeforeRetry();
+        if (attempt == kTriesWhileHeld || !pauseWithinBudget()) break;
     }
     return nullptr;
 }
@@ -108,6 +109,36 @@ bool samePathName(const std::string& a, const std::string& b) {
 bool isReadOnly(const char* name) {
     const DWORD attributes = GetFileAttributesA(name);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// One mutex per scene file, named after a hash of its full name as this
+// process reaches it: plug-ins in other hosts of this session share it.
+SaveLock::SaveLock(const char* name) {
+    std::string full;
+    if (!fullPathName(name, full)) return;
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : full) {
+        // Letter case does not tell names apart here.
+        hash ^= static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        hash *= 1099511628211ull;
+    }
+    char mutexName[64];
+    std::snprintf(mutexName, sizeof mutexName, "Local\\Plexa-save-%016llx", static_cast<unsigned long long>(hash));
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName);
+    if (!mutex) return;
+    // A save holds it for milliseconds; one whose process died leaves it
+    // abandoned, which is as good as free.
+    const DWORD waited = WaitForSingleObject(mutex, 250);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        handle_ = mutex;
+    else
+        CloseHandle(mutex);
+}
+
+SaveLock::~SaveLock() {
+    if (!handle_) return;
+    ReleaseMutex(static_cast<HANDLE>(handle_));
+    CloseHandle(static_cast<HANDLE>(handle_));
 }
 
 }  // namespace plexa::scene

@@ -6,12 +6,14 @@
 // [X] TimerDraw / PhantomDraw by key
 // [X] ReceiveMessage: 273 (colour reply, saved at once and undoable, beep),
 //     515, 516, 1087
+// [X] nothing thrown below an export reaches the host
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "host/command_window.h"
+#include "host/guard.h"
 #include "host/host_records.h"
 #include "host/instance_table.h"
 #include "host/library_state.h"
@@ -115,7 +117,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     return TRUE;
 }
 
-extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
+namespace {
+
+int32_t initPlugin(const HostInstanceInfo* info) {
     if (!info) return 1;
     host::LibraryState& state = host::library();
     if (!state.initialised) {
@@ -143,7 +147,7 @@ extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
     return 1;
 }
 
-extern "C" void StopPlugin(int32_t key) {
+void stopPlugin(int32_t key) {
     host::InstanceTable& table = host::instances();
     host::PluginInstance* instance = table.findByKey(key);
     if (!instance) return;
@@ -154,15 +158,7 @@ extern "C" void StopPlugin(int32_t key) {
     if (table.count() == 0) host::destroyCommandWindow();
 }
 
-extern "C" void TimerDraw(int32_t key) {
-    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawScene(*scene);
-}
-
-extern "C" void PhantomDraw(int32_t key) {
-    if (const scene::Scene* scene = host::instances().findScene(key)) render::drawPickLists(*scene);
-}
-
-extern "C" int32_t ReceiveMessage(const HostMessage* message) {
+int32_t receiveMessage(const HostMessage* message) {
     if (!message) return 0;
     host::PluginInstance* instance = host::instances().findByKey(message->key);
     if (!instance) return 0;
@@ -179,11 +175,14 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
             scene::writeLine(*block, before, false);
             const host::BlockState state = host::captureBlock(*block);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
-            for (int channel = 0; channel < 3; ++channel)
-                block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
-            render::refresh(*block);
-            instance->history.record(static_cast<uint32_t>(host::messages::kColorCommand), state, before, *block);
+            const bool made = scene::editBlock(*block, [&] {
+                for (int channel = 0; channel < 3; ++channel)
+                    block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
+                render::refresh(*block);
+            });
+            if (!made) return 0;
             host::saveIfChanged(*instance, before);
+            instance->history.record(static_cast<uint32_t>(host::messages::kColorCommand), state, before, *block);
             return 0;
         }
         case host::messages::kLeftDoubleClick:
@@ -202,4 +201,37 @@ extern "C" int32_t ReceiveMessage(const HostMessage* message) {
         default:
             return 0;
     }
+}
+
+}  // namespace
+
+// Whatever the code below throws ends at these five doors, logged: the host's
+// process and its own work go on.
+extern "C" int32_t InitPlugin(const HostInstanceInfo* info) {
+    return host::guarded("binding an object", int32_t{1}, [&] { return initPlugin(info); });
+}
+
+extern "C" void StopPlugin(int32_t key) {
+    host::guarded("unbinding an object", 0, [&] {
+        stopPlugin(key);
+        return 0;
+    });
+}
+
+extern "C" void TimerDraw(int32_t key) {
+    host::guarded("drawing", 0, [&] {
+        if (const scene::Scene* scene = host::instances().findScene(key)) render::drawScene(*scene);
+        return 0;
+    });
+}
+
+extern "C" void PhantomDraw(int32_t key) {
+    host::guarded("drawing", 0, [&] {
+        if (const scene::Scene* scene = host::instances().findScene(key)) render::drawPickLists(*scene);
+        return 0;
+    });
+}
+
+extern "C" int32_t ReceiveMessage(const HostMessage* message) {
+    return host::guarded("a message", int32_t{0}, [&] { return receiveMessage(message); });
 }

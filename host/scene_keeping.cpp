@@ -1,8 +1,10 @@
 // Which scene file an instance reads and which it may replace (core side).
 //
-// The one rule every save follows: a scene file is replaced only if this
-// instance read it or wrote it, or it does not exist. Anything else in the
-// way is the user's, kept aside under a name nothing else uses.
+// The one rule every save follows: a scene file is replaced only if it holds
+// the bytes this instance last read or wrote, or it does not exist. Anything
+// else in the way is the user's, kept aside under a name nothing else uses.
+#include "host/scene_keeping.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include "host/instance_table.h"
 #include "scene/file_commit.h"
 #include "scene/scene_file.h"
+#include "scene/side_file.h"
 
 namespace plexa::host {
 
@@ -20,8 +23,6 @@ namespace {
 constexpr size_t kSideNameCapacity = scene::kNameCapacity + 16;
 // Kept-aside names run from NAME.kept through NAME.kept999.
 constexpr int kMostKeptAside = 999;
-// An edit tries a held file this often; unbinding, kTriesWhileHeld times.
-constexpr int kEditTriesWhileHeld = 4;
 
 bool exists(const char* name) { return scene::markOf(name).exists; }
 
@@ -82,25 +83,25 @@ bool sharesDataBlock(const InstanceTable& table, const PluginInstance& instance)
     return false;
 }
 
-void own(PluginInstance& instance, const char* name, const scene::FileMark& mark) {
+void own(PluginInstance& instance, const char* name, std::string bytes) {
     instance.ownedPath.clear();
-    if (mark.exists && scene::fullPathName(name, instance.ownedPath)) instance.ownedMark = mark;
+    instance.ownedBytes.clear();
+    if (scene::fullPathName(name, instance.ownedPath)) instance.ownedBytes = std::move(bytes);
 }
 
-bool owns(const PluginInstance& instance, const char* name, const scene::FileMark& mark) {
+bool ownsPath(const PluginInstance& instance, const char* name) {
     std::string path;
-    return !instance.ownedPath.empty() && mark == instance.ownedMark && scene::fullPathName(name, path) &&
+    return !instance.ownedPath.empty() && scene::fullPathName(name, path) &&
            scene::samePathName(path, instance.ownedPath);
 }
 
-// Tries a move while another program holds the file, at most `tries` times.
+// Tries a move again while another program holds the file, as long as the
+// wait budget allows.
 template <typename Step>
 scene::Move whileHeld(int tries, Step step) {
     scene::Move result = step();
-    for (int attempt = 1; result == scene::Move::Held && attempt < tries; ++attempt) {
-        scene::pauseBeforeRetry();
+    for (int attempt = 1; result == scene::Move::Held && attempt < tries && scene::pauseWithinBudget(); ++attempt)
         result = step();
-    }
     return result;
 }
 
@@ -120,6 +121,30 @@ scene::Move moveAside(const char* from, const char* base, const char* kind, int 
         return result;
     }
     return scene::Move::Refused;
+}
+
+// Whether the side file `pending` may stand for `plain`: it says what it was
+// made to replace, and `plain` still holds exactly that or is gone. A side
+// file of another version is kept aside, so that the name is free for this
+// object's own; one of an older version of the plug-in says nothing and is
+// kept aside too.
+bool pendingMayReplace(const char* pending, const char* plain) {
+    std::string bytes;
+    if (scene::readContent(pending, bytes) != scene::Content::Read) return false;
+    scene::Replaced recorded;
+    const scene::Standing standing =
+        scene::findReplaced(bytes, recorded) ? scene::standingOf(recorded, plain) : scene::Standing::Foreign;
+    if (standing == scene::Standing::Stands) return true;
+    if (standing == scene::Standing::Foreign) {
+        char kept[kSideNameCapacity];
+        if (moveAside(pending, plain, "kept", 1, kept) == scene::Move::Done) {
+            char message[3 * kSideNameCapacity + 64];
+            std::snprintf(message, sizeof message, "scene file %s was made for another version of %s, kept as %s",
+                          pending, plain, kept);
+            geometry::logError(message);
+        }
+    }
+    return false;
 }
 
 bool report(PluginInstance& instance, const char* format, const char* name, const char* other = "") {
@@ -196,19 +221,22 @@ void startInstance(PluginInstance& instance, const InstanceTable* table) {
     }
 
     // The file to read: a complete scene that could not replace the file
-    // before is the newest; then the plain name; then, for a tagged object,
-    // the parent directory's.
+    // before is the newest while the file is still what it was made to
+    // replace; then the plain name; then, for a tagged object, the parent
+    // directory's.
     char plain[object_data::kNameCapacity], parent[object_data::kNameCapacity];
     char pending[kSideNameCapacity];
     formName(plain, "", readNumber);
     formName(parent, "..\\", readNumber);
     pendingName(plain, pending);
-    const scene::FileMark plainMark = scene::markOf(plain);
-    const scene::FileMark pendingMark = scene::markOf(pending);
     const bool saveTarget = readNumber == instance.fileNumber;
+    const bool pendingStands = exists(pending) && pendingMayReplace(pending, plain);
 
     scene::Scene& scene = *instance.scene;
     instance.ownedPath.clear();
+    instance.ownedBytes.clear();
+    instance.sideName.clear();
+    instance.sideBytes.clear();
     {
         // Binding costs time linear in the file's lines: lists are compiled
         // once, for the block that survives, when the reduction is done.
@@ -216,17 +244,27 @@ void startInstance(PluginInstance& instance, const InstanceTable* table) {
         // Only the first block can survive the reduction; the others are
         // removed as they are read, so no file's length can exhaust memory.
         bool loaded = false;
-        if (pendingMark.exists && scene.load(pending, 1)) {
+        std::string before, after;
+        if (pendingStands && scene::readContent(pending, before) == scene::Content::Read &&
+            scene.load(pending, 1)) {
             loaded = true;
-            // A pending scene carries the time of the file it was to replace:
-            // that file, unchanged since, is this object's to replace.
-            if (saveTarget && plainMark.exists && plainMark.modified == pendingMark.modified)
-                own(instance, plain, plainMark);
-        } else if (plainMark.exists || !tagged || !exists(parent)) {
+            // It is this object's side file now, and the file it stands for
+            // is this object's to replace.
+            if (saveTarget && scene::readContent(pending, after) == scene::Content::Read && after == before) {
+                instance.sideName = pending;
+                instance.sideBytes = after;
+            }
+            if (saveTarget && scene::readContent(plain, after) == scene::Content::Read) own(instance, plain, after);
+        } else if (exists(plain) || !tagged || !exists(parent)) {
             bool held = false;
+            const scene::Content first = scene::readContent(plain, before);
             loaded = scene.load(plain, 1, &held);
-            if (loaded && saveTarget) own(instance, plain, plainMark);
-            if (held) {
+            // Owned only if what was read is what is there: a file replaced
+            // while it was being read is another version.
+            if (loaded && saveTarget && first == scene::Content::Read &&
+                scene::readContent(plain, after) == scene::Content::Read && after == before)
+                own(instance, plain, after);
+            if (held || first == scene::Content::Held) {
                 char message[2 * object_data::kNameCapacity + 120];
                 std::snprintf(message, sizeof message,
                               "scene file %s held by another program, not read; kept aside before it is replaced",
@@ -259,71 +297,136 @@ void logSaveProblem(PluginInstance& instance, const std::string& message) {
     geometry::logError(message.c_str());
 }
 
-bool saveInstance(PluginInstance& instance, SaveMoment moment) {
+namespace {
+
+// The bytes a file was written with, as the disk holds them (text mode adds
+// carriage returns on some systems).
+bool writeScene(const std::string& temporary, const scene::Scene& scene, const scene::Replaced* replaces,
+                std::string& bytes, scene::WriteFault& fault) {
+    fault = scene::writeNewSceneFile(temporary.c_str(), scene, replaces);
+    if (fault != scene::WriteFault::None) return false;
+    if (scene::readContent(temporary.c_str(), bytes) == scene::Content::Read) return true;
+    std::remove(temporary.c_str());
+    fault = scene::WriteFault::Write;
+    return false;
+}
+
+// Removes the instance's side file, if it still holds what the instance put
+// there: a save reached the file, so the side file is older.
+void dropSideFile(PluginInstance& instance) {
+    if (instance.sideName.empty()) return;
+    std::string there;
+    if (scene::readContent(instance.sideName.c_str(), there) == scene::Content::Read && there == instance.sideBytes)
+        std::remove(instance.sideName.c_str());
+    instance.sideName.clear();
+    instance.sideBytes.clear();
+}
+
+// Puts the scene into the instance's one side file: the one it has while
+// that still holds what it wrote there, else NAME.pending when `pending` and
+// that name is free, else the first free NAME.keptN. The file records what
+// the scene was made to replace: the file as this object last saw it.
+bool writeSideFile(PluginInstance& instance, const std::string& temporary, bool pending, std::string& taken) {
+    const char* name = instance.fileName;
+    const scene::Replaced replaces = scene::replacedBy(instance.ownedPath.empty() ? nullptr : &instance.ownedBytes);
+    std::string bytes;
+    scene::WriteFault fault;
+    if (!writeScene(temporary, *instance.scene, &replaces, bytes, fault)) return false;
+    std::string there;
+    if (!instance.sideName.empty() &&
+        scene::readContent(instance.sideName.c_str(), there) == scene::Content::Read && there == instance.sideBytes &&
+        scene::replaceFile(temporary.c_str(), instance.sideName.c_str()) == scene::Move::Done) {
+        taken = instance.sideName;
+        instance.sideBytes = bytes;
+        return true;
+    }
+    char side[kSideNameCapacity];
+    scene::Move moved = scene::Move::Refused;
+    if (pending) {
+        pendingName(name, side);
+        moved = exists(side) ? scene::Move::Refused : scene::moveToUnusedName(temporary.c_str(), side);
+    }
+    if (moved != scene::Move::Done) moved = moveAside(temporary.c_str(), name, "kept", 1, side);
+    if (moved != scene::Move::Done) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    // The one it had is older and no one else's: it goes.
+    if (!instance.sideName.empty() && there == instance.sideBytes) std::remove(instance.sideName.c_str());
+    instance.sideName = taken = side;
+    instance.sideBytes = bytes;
+    return true;
+}
+
+}  // namespace
+
+bool saveInstance(PluginInstance& instance, SaveMoment) {
     const char* name = instance.fileName;
     if (!name[0]) return false;
     // The user marked the file as not to be changed: nothing is written.
     if (scene::isReadOnly(name)) return report(instance, "cannot save scene file %s: it is read-only", name);
-    char newName[kSideNameCapacity];
-    if (!scene::newFileName(name, newName)) return report(instance, "cannot save scene file %s", name);
-    switch (scene::writeNewSceneFile(newName, *instance.scene)) {
-        case scene::WriteFault::None: break;
-        case scene::WriteFault::Create:
-            return report(instance, "cannot save scene file %s: %s cannot be created", name, newName);
-        case scene::WriteFault::Write:
-            return report(instance, "cannot save scene file %s: writing %s failed (is the disk full?)", name,
-                          newName);
-    }
-    // A file held since the last save stays held for a while: edits then try
-    // once, so that the menu does not wait at every command.
-    const int tries = moment == SaveMoment::Unbinding ? scene::kTriesWhileHeld
-                      : instance.lastLogged.empty()    ? kEditTriesWhileHeld
-                                                       : 1;
-
-    const scene::FileMark there = scene::markOf(name);
+    std::string temporary;
+    if (!scene::temporaryName(name, temporary)) return report(instance, "cannot save scene file %s", name);
+    std::string written;
+    scene::WriteFault fault;
+    if (!writeScene(temporary, *instance.scene, nullptr, written, fault))
+        return report(instance,
+                      fault == scene::WriteFault::Create
+                          ? "cannot save scene file %s: %s cannot be created"
+                          : "cannot save scene file %s: writing %s failed (is the disk full?)",
+                      name, temporary.c_str());
+    // Telling whose the file is and replacing it are one step among the
+    // plug-ins of all hosts on this folder.
+    scene::SaveLock lock(name);
+    std::string there;
+    const scene::Content content = lock.held() ? scene::readContent(name, there) : scene::Content::Held;
     // An empty file holds nothing to lose.
-    if (there.exists && there.size > 0 && !owns(instance, name, there)) {
+    bool mine = content == scene::Content::Missing ||
+                (content == scene::Content::Read &&
+                 (there.empty() || (ownsPath(instance, name) && there == instance.ownedBytes)));
+    if (!mine && content != scene::Content::Held) {
         // Not this object's scene: the user's, kept aside before it is replaced.
         const bool notAScene = holdsOtherThanAScene(name);
         char kept[kSideNameCapacity];
-        if (moveAside(name, name, notAScene ? "bad" : "kept", tries, kept) == scene::Move::Done) {
+        if (moveAside(name, name, notAScene ? "bad" : "kept", scene::kTriesWhileHeld, kept) == scene::Move::Done) {
             char message[2 * kSideNameCapacity + 64];
             std::snprintf(message, sizeof message,
                           notAScene ? "scene file %s unreadable, kept as %s"
                                     : "scene file %s was not read by this object, kept as %s",
                           name, kept);
             geometry::logError(message);
-        } else if (moveAside(newName, name, "kept", 1, kept) == scene::Move::Done) {
-            // It cannot be moved: this object's scene goes aside instead.
-            return report(instance, "scene file %s not read by this object and held; its scene kept as %s", name,
-                          kept);
-        } else {
-            return report(instance, "cannot save scene file %s", name);
+            mine = true;
         }
     }
 
-    const scene::Move replaced = whileHeld(tries, [&] { return scene::replaceFile(newName, name); });
-    if (replaced == scene::Move::Done) {
-        own(instance, name, scene::markOf(name));
-        // A scene left waiting by an earlier save is older than this one.
-        char pending[kSideNameCapacity];
-        pendingName(name, pending);
-        std::remove(pending);
-        instance.lastLogged.clear();
-        return true;
+    scene::Move replaced = scene::Move::Refused;
+    if (mine) {
+        replaced = whileHeld(scene::kTriesWhileHeld, [&] { return scene::replaceFile(temporary.c_str(), name); });
+        if (replaced == scene::Move::Done) {
+            own(instance, name, written);
+            dropSideFile(instance);
+            instance.lastLogged.clear();
+            return true;
+        }
     }
-    // The complete new scene waits beside the file for the next binding,
-    // marked with the time of the file it is to replace.
-    char pending[kSideNameCapacity];
-    pendingName(name, pending);
-    if (there.exists) scene::setModified(newName, there);
-    if (scene::replaceFile(newName, pending) != scene::Move::Done)
-        return report(instance, "cannot save scene file %s; the new scene stays in %s", name, newName);
+    // The complete new scene waits in the object's one side file. A file
+    // that cannot even be read may still be this object's: the side file
+    // says what it replaces, and the next binding tells.
+    const bool unreadable = content == scene::Content::Held;
+    std::string side;
+    if (!writeSideFile(instance, temporary, mine || (unreadable && ownsPath(instance, name)), side)) {
+        std::remove(temporary.c_str());
+        return report(instance, "cannot save scene file %s", name);
+    }
+    std::remove(temporary.c_str());
+    if (!mine && !unreadable)
+        return report(instance, "scene file %s not read by this object and held; its scene kept as %s", name,
+                      side.c_str());
     return report(instance,
-                  replaced == scene::Move::Held
+                  replaced == scene::Move::Held || unreadable
                       ? "cannot save scene file %s: in use or denied; new scene in %s"
                       : "cannot save scene file %s: refused; new scene in %s",
-                  name, pending);
+                  name, side.c_str());
 }
 
 void adoptDataBlock(PluginInstance& instance, uint8_t* data) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "geometry/numeric.h"
 #include "host/library_state.h"
 #include "host/paths.h"
 #include "render/gl.h"
@@ -63,6 +64,7 @@ int32_t roundToPowerOfTwo(int32_t size) {
 
 std::unique_ptr<float[]> heightsFromPixels(const uint8_t* rows, int32_t width, int32_t height, size_t stride) {
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    geometry::checkAllocation(count * sizeof(float));
     std::unique_ptr<float[]> heights(new float[count]);
     for (int32_t r = 0; r < height; ++r) {
         const uint8_t* pixel = rows + static_cast<size_t>(r) * stride;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "geometry/numeric.h"
 #include "host/library_state.h"
 #include "host/paths.h"
 #include "image/bitmap_file.h"
@@ -258,9 +259,14 @@ uint32_t load(Cache& cache, const char* name, void* owner, Converter convert) {
     DeviceContext context(static_cast<HWND>(owner));
     LoadedImage image;
     if (!loadImage(key, context.dc, image)) return 0;
-    const uint32_t id = convert(key, image, context.dc);
-    DeleteObject(image.bitmap);
-    return id;
+    // A conversion that runs out of memory fails this load only (its caller
+    // decides what is kept); the bitmap goes either way.
+    struct Release {
+        HBITMAP bitmap;
+        ~Release() { DeleteObject(bitmap); }
+    } release{image.bitmap};
+    geometry::checkAllocation(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4);
+    return convert(key, image, context.dc);
 }
 
 struct Chooser {

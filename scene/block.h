@@ -5,9 +5,11 @@
 // [X] mesh rebuild for kind and fineness changes
 // [X] Finer / Rougher, never past the fineness ceiling
 // [X] skin displacement on construction, or with the deferred mesh
+// [X] an edit that runs out of memory leaves the block as it was
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "geometry/numeric.h"
@@ -80,5 +82,11 @@ struct Block {
     bool makeFiner();
     bool makeRougher();
 };
+
+// Runs an edit of the block (changes of its values followed by the mesh,
+// skin and refresh they need) as one step: when memory runs out on the way,
+// the block keeps the values and the lists it had, its mesh is owed, and the
+// result is false. A block whose mesh is owed gets it first.
+bool editBlock(Block& block, const std::function<void()>& change);
 
 }  // namespace plexa::scene

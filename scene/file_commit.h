@@ -50,6 +50,38 @@ void pauseBeforeRetry();
 // most: with the pause between tries, about a second.
 constexpr int kTriesWhileHeld = 20;
 
+// The host sees nothing of the plug-in's waits but a frozen window, and it
+// makes one call per object: all waiting for held files together stays
+// within kWaitBudgetMs in any kWaitWindowMs, whatever the number of files.
+// Pauses like pauseBeforeRetry() when the budget allows, else returns false
+// at once: the file is then handled as held without waiting.
+constexpr int64_t kWaitBudgetMs = 1000;
+constexpr int64_t kWaitWindowMs = 10000;
+bool pauseWithinBudget();
+// Milliseconds spent in such pauses since the library was loaded.
+int64_t millisecondsWaited();
+
+// The name a scene is written under before it replaces `fileName`: unique to
+// this process, so that two hosts saving into one folder never write into
+// each other's file. It is never read; each save moves or removes it before
+// it returns. False when it does not fit.
+bool temporaryName(const char* fileName, std::string& out);
+
+// Keeps other processes of this plug-in from saving to `name` while it is
+// held, so that telling whose a file is and replacing it are one step among
+// them. Waits briefly; `held()` is false when another save kept it longer.
+class SaveLock {
+public:
+    explicit SaveLock(const char* name);
+    ~SaveLock();
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+    bool held() const { return handle_ != nullptr; }
+
+private:
+    void* handle_ = nullptr;
+};
+
 // The absolute name of `name` as the current directory resolves it, for
 // telling whether two names reached from different directories are one
 // file's. False when it cannot be formed.

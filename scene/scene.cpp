@@ -1,6 +1,7 @@
 #include "scene/scene.h"
 
 #include <cstring>
+#include <new>
 
 #include "geometry/numeric.h"
 #include "render/transform.h"
@@ -85,8 +86,14 @@ void Scene::refreshFrom(size_t index) {
         return;
     }
     for (size_t i = index; i < blocks_.size(); ++i) {
-        if (blocks_[i]->geometryOwed) blocks_[i]->buildGeometry();
-        render::refresh(*blocks_[i]);
+        // A block whose mesh cannot be had now keeps its values (they are
+        // saved as they were read) and is drawn once a later refresh has one.
+        try {
+            if (blocks_[i]->geometryOwed) blocks_[i]->buildGeometry();
+            render::refresh(*blocks_[i]);
+        } catch (const std::bad_alloc& failure) {
+            geometry::logAllocationFailure(failure, "a block is not drawn");
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "geometry/mesh.h"
 #include "geometry/numeric.h"
@@ -140,7 +141,14 @@ uint32_t readImageName(const char* token, bool material) {
         return 0;
     }
     void* owner = host::library().hostWindow;
-    return material ? image::loadMaterial(token, owner) : image::loadSkin(token, owner);
+    // A picture too large for the memory left is read as one not there: its
+    // name is kept, and the scene is saved as it was.
+    try {
+        return material ? image::loadMaterial(token, owner) : image::loadSkin(token, owner);
+    } catch (const std::bad_alloc& failure) {
+        geometry::logAllocationFailure(failure, "a picture is not loaded");
+        return 0;
+    }
 }
 
 // ---------------------------------------------------------------- writing
@@ -431,11 +439,12 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep, bool* held)
     return true;
 }
 
-WriteFault writeNewSceneFile(const char* newName, const Scene& scene) {
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const Replaced* replaces) {
     std::FILE* file = std::fopen(newName, "w");
     if (!file) return WriteFault::Create;
     g_bytesWritten = 0;
-    bool ok = put(file, "880\n") && put(file, "//^always first, its the file id !!\n\n") &&
+    bool ok = put(file, "880\n") && put(file, "//^always first, its the file id !!\n") &&
+              (!replaces || put(file, replacesLine(*replaces).c_str())) && put(file, "\n") &&
               put(file, kFileHeader);
     char line[kLineCapacity];
     for (int32_t i = 0; ok && i < scene.count(); ++i) {
@@ -454,16 +463,11 @@ WriteFault writeNewSceneFile(const char* newName, const Scene& scene) {
     return WriteFault::Write;
 }
 
-bool newFileName(const char* fileName, char (&out)[kNameCapacity + 16]) {
-    const int formed = std::snprintf(out, sizeof out, "%s.new", fileName);
-    return formed > 0 && static_cast<size_t>(formed) < sizeof out;
-}
-
 bool writeSceneFile(const char* fileName, const Scene& scene) {
-    char newName[kNameCapacity + 16];
-    bool ok = newFileName(fileName, newName) && writeNewSceneFile(newName, scene) == WriteFault::None;
-    if (ok && replaceFile(newName, fileName) != Move::Done) {
-        std::remove(newName);
+    std::string newName;
+    bool ok = temporaryName(fileName, newName) && writeNewSceneFile(newName.c_str(), scene) == WriteFault::None;
+    if (ok && replaceFile(newName.c_str(), fileName) != Move::Done) {
+        std::remove(newName.c_str());
         ok = false;
     }
     if (!ok) {

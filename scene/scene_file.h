@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "scene/block.h"
+#include "scene/side_file.h"
 
 namespace plexa::scene {
 
@@ -80,11 +81,11 @@ bool readSceneFile(const char* fileName, Scene& scene, int32_t keep = INT32_MAX,
 enum class WriteFault { None, Create, Write };
 // Writes the whole scene into `newName`, flushed to the disk. A file that
 // could not be completed is removed again, so any file of that name that
-// survives holds a whole scene.
-WriteFault writeNewSceneFile(const char* newName, const Scene& scene);
-// The name of the file a scene is written into before it replaces `fileName`.
-bool newFileName(const char* fileName, char (&out)[kNameCapacity + 16]);
-// Writes NAME.new and moves it over NAME; false (logged) when either fails.
+// survives holds a whole scene. With `replaces`, the file is a side file and
+// says, in a comment line after the file id, what it was made to replace.
+WriteFault writeNewSceneFile(const char* newName, const Scene& scene, const Replaced* replaces = nullptr);
+// Writes the process's temporary file and moves it over NAME; false (logged)
+// when either fails.
 bool writeSceneFile(const char* fileName, const Scene& scene);
 
 }  // namespace plexa::scene

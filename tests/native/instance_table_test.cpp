@@ -324,6 +324,11 @@ TEST_F(Instances, SaveReplacesOnlyTheFileThisObjectReadOrWrote) {
          {{"defplx00.880.kept", other + "\n"}}, {notRead}, "PLANE4"},
         {"one made while bound", {}, [&] { writeFile("defplx00.880", other); },
          {{"defplx00.880.kept", other}}, {notRead}, "SPHERE24"},
+        {"touched by a sync client, bytes unchanged", {{"defplx00.880", other}},
+         [&] { writeFile("defplx00.880", other); }, {{"defplx00.880.kept", ""}}, {}, "PLANE4"},
+        {"rewritten to the same size", {{"defplx00.880", other}},
+         [&] { writeFile("defplx00.880", "880\nPLANE5\n"); }, {{"defplx00.880.kept", "880\nPLANE5\n"}},
+         {notRead}, "PLANE4"},
         {"a torn file of a save that died", {{"defplx00.880", other}, {"defplx00.880.new", "880\nPLANE9"}},
          [] {}, {{"defplx00.880.kept", ""}}, {}, "PLANE4"},
         {"read-only", {{"defplx00.880", marked}}, [] { chmod("defplx00.880", 0444); },
@@ -359,26 +364,41 @@ TEST_F(Instances, SaveReplacesOnlyTheFileThisObjectReadOrWrote) {
 }
 
 // A complete scene left beside its file by a save that could not replace it
-// is the newest: the next binding shows it, and replaces the file with it
-// only if the file is still the one it was to replace.
-TEST_F(Instances, PendingSceneIsShownAndReplacesOnlyTheFileItWasMadeFor) {
-    for (const bool fileChangedSince : {false, true}) {
-        SCOPED_TRACE(fileChangedSince ? "file changed since" : "file as it was");
+// says what it replaces: it is shown, and replaces the file, only while the
+// file holds exactly those bytes or is gone. Any other is kept aside.
+TEST_F(Instances, PendingSceneStandsOnlyForTheContentItRecords) {
+    const std::string file = "880\nSPHERE8\n";
+    const auto pending = [](const std::string& replaces) {
+        return "880\n//^always first, its the file id !!\n" + replaces + "\nPLANE12\n";
+    };
+    const std::string recorded = scene::replacesLine(scene::replacedBy(&file));
+    const struct {
+        const char* what;
+        const char* file;   // nullptr: none
+        std::string pending;
+        const char* shown;
+        bool keptAside;
+    } cases[] = {
+        {"file as it was", file.c_str(), pending(recorded), "PLANE12", false},
+        {"same size, other bytes", "880\nSPHERE9\n", pending(recorded), "SPHERE9", true},
+        {"file gone, none recorded", nullptr, pending("//replaces none\n"), "PLANE12", false},
+        {"an older version's, with no record", file.c_str(), pending(""), "SPHERE8", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         ASSERT_EQ(std::system("rm -rf ./*"), 0);
-        writeFile("defplx00.880", "880\nSPHERE8\n");
-        writeFile("defplx00.880.pending", "880\nPLANE12\n");
-        scene::FileMark mark = scene::markOf("defplx00.880");
-        if (fileChangedSince) mark.modified -= 1000000000;
-        ASSERT_TRUE(scene::setModified("defplx00.880.pending", mark));
+        if (c.file) writeFile("defplx00.880", c.file);
+        writeFile("defplx00.880.pending", c.pending);
         InstanceTable table;
         ObjectData data;
         data.tag();
         PluginInstance& instance = bind(table, 1, &data);
-        EXPECT_EQ(kindWord(*instance.scene->block(0)), "PLANE12");
+        EXPECT_EQ(kindWord(*instance.scene->block(0)), c.shown);
         EXPECT_TRUE(host::saveInstance(instance));
-        EXPECT_NE(readFile("defplx00.880").find("PLANE12 "), std::string::npos);
+        EXPECT_NE(readFile("defplx00.880").find(std::string("\n") + c.shown + " "), std::string::npos);
         EXPECT_FALSE(fileExists("defplx00.880.pending"));
-        EXPECT_EQ(fileExists("defplx00.880.kept"), fileChangedSince);
+        EXPECT_EQ(fileExists("defplx00.880.kept"), c.keptAside);
+        if (c.keptAside) EXPECT_EQ(readFile("defplx00.880.kept"), c.pending);
     }
 }
 

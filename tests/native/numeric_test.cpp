@@ -57,8 +57,8 @@ TEST_F(LogTest, ArrayHoldsItsEntries) {
     delete[] entries;
 }
 
-TEST_F(LogTest, NegativeCountLogsAndEndsTheProcess) {
-    EXPECT_EXIT(geometry::s_matrix(-1), ::testing::ExitedWithCode(255), "");
+TEST_F(LogTest, NegativeCountLogsAndFailsTheOneCall) {
+    EXPECT_THROW(geometry::s_matrix(-1), geometry::AllocationFailure);
     EXPECT_EQ(readFile("error.txt"),
               "[Numerical Recipes run-time error...]\nallocation failure in s_matrix()\n");
 }

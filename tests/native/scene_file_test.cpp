@@ -366,7 +366,7 @@ TEST_F(SceneFile, SavedFileIsByteExact) {
     EXPECT_EQ(written.substr(0, kHeader.size()), kHeader);
     EXPECT_EQ(written.substr(kHeader.size(), kDefaultSphereLine.size()), kDefaultSphereLine);
     EXPECT_EQ(written.substr(kHeader.size() + kDefaultSphereLine.size(), 9), "CUBE     ");
-    EXPECT_FALSE(fileExists("defplx00.880.new"));
+    EXPECT_FALSE(fileExists("defplx00.880.new-" + std::to_string(getpid())));
 
     Scene back;
     ASSERT_TRUE(back.load("defplx00.880"));
@@ -452,7 +452,7 @@ TEST_F(SceneFile, FailedSaveKeepsThePreviousFile) {
         scene::setWriteFaultAfterBytes(cut);
         EXPECT_FALSE(scene.save("defplx00.880")) << cut;
         EXPECT_EQ(readFile("defplx00.880"), before) << cut;
-        EXPECT_FALSE(fileExists("defplx00.880.new")) << cut;
+        EXPECT_FALSE(fileExists("defplx00.880.new-" + std::to_string(getpid()))) << cut;
     }
     scene::setWriteFaultAfterBytes(-1);
     EXPECT_EQ(readFile("error.txt"), logOf({"cannot save scene file defplx00.880", "cannot save scene file defplx00.880",
@@ -470,7 +470,7 @@ TEST_F(SceneFile, SaveIntoMissingOrUnwritableDirectoryFails) {
     // A directory in the way of the final name: the new file cannot replace it.
     ASSERT_EQ(mkdir("defplx01.880", 0700), 0);
     EXPECT_FALSE(scene.save("defplx01.880"));
-    EXPECT_FALSE(fileExists("defplx01.880.new"));
+    EXPECT_FALSE(fileExists("defplx01.880.new-" + std::to_string(getpid())));
 }
 
 // Root may write anywhere, so the directory is made immutable instead of
@@ -496,7 +496,7 @@ TEST_F(SceneFile, ReadOnlyDirectoryKeepsTheOldFileAndLogs) {
     close(directory);
     EXPECT_FALSE(saved);
     EXPECT_EQ(readFile("defplx00.880"), kHeader + kDefaultSphereLine);
-    EXPECT_FALSE(fileExists("defplx00.880.new"));
+    EXPECT_FALSE(fileExists("defplx00.880.new-" + std::to_string(getpid())));
     EXPECT_EQ(readFile("error.txt"), logOf({"cannot save scene file defplx00.880"}));
 }
 

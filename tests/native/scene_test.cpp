@@ -3,7 +3,14 @@
 // outlive its owner.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "image/caches.h"
+#include "render/transform.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "tests/native/gl_recorder.h"
 #include "tests/native/test_support.h"
 
@@ -110,6 +117,50 @@ TEST_F(SceneList, DestroyingAScenesDeletesExactlyItsLists) {
     }
     EXPECT_TRUE(gl().liveLists.empty());
     EXPECT_EQ(countCalls("glDeleteLists"), 2u);
+}
+
+// Memory running out while a mesh is built or a picture is turned into a skin
+// fails that one step: the call returns, the block keeps its values and its
+// lists (the scene saves as before), and the log says so.
+TEST_F(SceneList, AllocationFailureLeavesTheSceneAsItWas) {
+    const std::vector<uint8_t> pixels(3 * 512 * 512, 128);
+    const struct {
+        const char* what;
+        const char* logged;
+        std::function<void(scene::Block&)> change;
+    } cases[] = {
+        {"mesh building", "allocation failure in s_matrix()",
+         [](scene::Block& b) { b.fineness = 1024; b.rebuildMesh(); render::refresh(b); }},
+        {"picture loading", "allocation failure: the edit is not made", [&](scene::Block& b) {
+             b.skinScale = 2.0f;
+             image::heightsFromPixels(pixels.data(), 512, 512, 3 * 512);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove("error.txt");
+        Scene scene;
+        char line[] = "PLANE8 RGB[0.5,0.5,0.5]\n", big[] = "PLANE1024 RGB[0,1,0]\n";
+        scene.addLine(line);
+        scene::Block& block = *scene.block(0);
+        char before[scene::kLineCapacity], after[scene::kLineCapacity];
+        scene::writeLine(block, before, false);
+        const std::vector<GlCall> drawn = listContents(block.listBase);
+        geometry::setAllocationFaultFrom(1 << 20);
+        EXPECT_FALSE(scene::editBlock(block, [&] { c.change(block); }));
+        scene.addLine(big);   // read meanwhile: kept whole, its mesh owed
+        geometry::setAllocationFaultFrom(0);
+        scene::writeLine(block, after, false);
+        EXPECT_STREQ(after, before);
+        EXPECT_EQ(listContents(block.listBase), drawn);
+        ASSERT_EQ(scene.count(), 2);
+        scene::writeLine(*scene.block(1), after, false);
+        EXPECT_EQ(std::string(after).rfind("PLANE1024 ORG", 0), 0u) << after;
+        EXPECT_EQ(readFile("error.txt").find(c.logged), 38u);
+        // With memory again, the next edit builds what was owed.
+        EXPECT_TRUE(scene::editBlock(block, [&] { render::refresh(block); }));
+        EXPECT_NE(block.vertices, nullptr);
+    }
 }
 
 }  // namespace

@@ -5,7 +5,12 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -337,6 +342,8 @@ TEST_F(Plugin, UnloadingWhileBoundLeavesNoWindowBehind) {
 // once, however many edits try again.
 TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLogOnce) {
     const std::string old = "880\nPLANE8 RGB[0,1,0]\n";
+    // The new scene is written under a name of this process's own.
+    const std::string temporary = "defplx00.880.new-" + std::to_string(GetCurrentProcessId());
     const auto saveOnce = [&](const char* what, const std::string& cause, bool newIsADirectory) {
         SCOPED_TRACE(what);
         DeleteFileA("error.txt");
@@ -351,7 +358,7 @@ TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLogOnce) {
         EXPECT_EQ(readTextFile(workDir_ + "\\defplx00.880"), old);
         EXPECT_EQ(readTextFile(workDir_ + "\\error.txt"),
                   "[Numerical Recipes run-time error...]\r\ncannot save scene file defplx00.880" + cause + "\r\n");
-        EXPECT_TRUE(fileExists(workDir_ + "\\defplx00.880.new") == newIsADirectory);
+        EXPECT_TRUE(fileExists(workDir_ + "\\" + temporary) == newIsADirectory);
         EXPECT_FALSE(fileExists(workDir_ + "\\defplx00.880.pending"));
     };
     writeTextFile("defplx00.880", old);
@@ -359,9 +366,9 @@ TEST_F(Plugin, FailedSavesKeepTheOldSceneFileAndLogOnce) {
     saveOnce("a read-only scene file", ": it is read-only", false);
     ASSERT_TRUE(SetFileAttributesA("defplx00.880", FILE_ATTRIBUTE_NORMAL));
 
-    ASSERT_TRUE(CreateDirectoryA("defplx00.880.new", nullptr));   // as if creating it were denied
-    saveOnce("a directory in the way of the new file", ": defplx00.880.new cannot be created", true);
-    ASSERT_TRUE(RemoveDirectoryA("defplx00.880.new"));
+    ASSERT_TRUE(CreateDirectoryA(temporary.c_str(), nullptr));   // as if creating it were denied
+    saveOnce("a directory in the way of the new file", ": " + temporary + " cannot be created", true);
+    ASSERT_TRUE(RemoveDirectoryA(temporary.c_str()));
 }
 
 TEST_F(Plugin, VanishedHostDirectoryIsNotSavedElsewhere) {
@@ -470,67 +477,207 @@ TEST_F(Plugin, EveryEditIsInTheSceneFileBeforeUnbinding) {
     plugin_.StopPlugin(1);
 }
 
-// Another program (backup, sync, indexing) holds the scene file open without
-// letting it be replaced: the edits wait beside it, complete, and the next
-// binding shows them. A file torn by a save that died is never read.
-TEST_F(Plugin, EditsOfAHeldSceneFileWaitBesideItAndAreShownNextTime) {
-    writeTextFile("defplx00.880", "880\nPLANE8\n");
-    writeTextFile("defplx00.880.new", "880\nSPHERE6 RGB[0");
-    HostObject object(1);
-    object.tag();
-    bind(object);
-    HANDLE holder = CreateFileA("defplx00.880", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    for (uint8_t green : {255, 128}) {
+// A save knows its file by content, whatever other programs do to it: sync
+// clients that touch times, same-size rewrites that keep the time, backup and
+// indexing programs that hold files, a second host on the same folder. Each
+// case ends with every edit in NAME or kept aside, and every file there a
+// scene.
+TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
+    const std::string log = "[Numerical Recipes run-time error...]\r\n";
+    const auto hold = [](const char* name, DWORD sharing) {
+        return CreateFileA(name, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    const auto colour = [&](HostObject& object, uint8_t green) {
         object.setColor(0, green, 0);
         send(object, msg::kCommand, msg::kColorCommand, 0);
-    }
-    plugin_.StopPlugin(1);
-    CloseHandle(holder);
-    EXPECT_EQ(readTextFile("defplx00.880"), "880\nPLANE8\n");
-    EXPECT_NE(readTextFile("defplx00.880.pending").find("RGB[+0.00,+0.50,+0.00]"), std::string::npos);
-    EXPECT_EQ(readTextFile("error.txt"), "[Numerical Recipes run-time error...]\r\ncannot save scene file "
-                                         "defplx00.880: in use or denied; new scene in defplx00.880.pending\r\n");
-
-    HostObject nextSession(2);
-    nextSession.data = object.data;
-    bind(nextSession);
-    plugin_.StopPlugin(2);
-    EXPECT_NE(readTextFile("defplx00.880").find("\nPLANE8 ORG[+0.00,+0.00,+0.00] SIZE[+1.00,+1.00,+1.00] "
-                                                "ROT[0.000000,0.000000,0.000000] RGB[+0.00,+0.50,+0.00] "),
-              std::string::npos);
-    EXPECT_FALSE(fileExists("defplx00.880.pending"));
-    EXPECT_FALSE(fileExists("defplx00.880.kept"));
-}
-
-// A scene file that another program holds without sharing it at binding is
-// not read, and it is the user's: a save never replaces it. Freed by then, it
-// is kept aside; still held, this object's scene goes aside instead.
-TEST_F(Plugin, SceneFileHeldAtBindingIsNeverOverwritten) {
-    const std::string users = "880\nPLANE8 RGB[0,0,1]\n";
-    const std::string log = "[Numerical Recipes run-time error...]\r\n";
-    for (const bool freedBeforeUnbinding : {true, false}) {
-        SCOPED_TRACE(freedBeforeUnbinding ? "freed before unbinding" : "held through unbinding");
-        for (const char* name : {"defplx00.880", "defplx00.880.kept", "error.txt"}) DeleteFileA(name);
-        writeTextFile("defplx00.880", users);
-        HANDLE holder = CreateFileA("defplx00.880", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-        HostObject object(1);
-        object.tag();
+    };
+    const auto green = [](int value) {
+        char text[32];
+        return std::string(text, std::snprintf(text, sizeof text, "RGB[+0.00,+%.2f,+0.00]", value / 255.0));
+    };
+    const auto files = [] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            if (entry.path().filename().string().rfind("defplx", 0) == 0) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string plane = "880\nPLANE4\n";
+    HostObject object(1);   // the tagged object of most cases, bound to a plane
+    object.tag();
+    const auto bindToAPlane = [&] {
+        writeTextFile("defplx00.880", plane);
         bind(object);
-        if (freedBeforeUnbinding) CloseHandle(holder);
-        plugin_.StopPlugin(1);
-        if (!freedBeforeUnbinding) CloseHandle(holder);
-        EXPECT_EQ(readTextFile(freedBeforeUnbinding ? "defplx00.880.kept" : "defplx00.880"), users);
-        EXPECT_NE(readTextFile(freedBeforeUnbinding ? "defplx00.880" : "defplx00.880.kept").find("\nSPHERE24 "),
-                  std::string::npos);
-        EXPECT_EQ(readTextFile("error.txt"),
-                  log + "scene file defplx00.880 held by another program, not read; kept aside before it is "
-                        "replaced\r\n" + log +
-                      (freedBeforeUnbinding
-                           ? "scene file defplx00.880 was not read by this object, kept as defplx00.880.kept\r\n"
-                           : "scene file defplx00.880 not read by this object and held; its scene kept as "
-                             "defplx00.880.kept\r\n"));
+    };
+    const char* secondHost = std::getenv("PLEXA_SECOND_HOST");
+    // The second host of the last case: edits of its own in the same folder.
+    const auto edits = [&](int first) {
+        std::vector<HostObject> objects{HostObject(1), HostObject(2)};
+        for (HostObject& object : objects) bind(object);
+        if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "PlexaTestSecondHost")) {
+            SetEvent(ready);
+            CloseHandle(ready);
+        }
+        for (int edit = 0; edit < 8; ++edit) {
+            for (HostObject& object : objects) colour(object, static_cast<uint8_t>(first + 10 * edit));
+            Sleep(15);
+        }
+        for (HostObject& object : objects) plugin_.StopPlugin(object.key);
+    };
+    if (secondHost) {
+        ASSERT_TRUE(SetCurrentDirectoryA(secondHost));
+        edits(100);
+        return;
+    }
+
+    const struct {
+        const char* what;
+        std::function<void()> run;
+        std::vector<std::string> left;   // every defplx file afterwards
+        std::string logged;
+    } cases[] = {
+        {"eight files held without sharing at start and at exit",
+         [&] {
+             std::vector<HostObject> objects;
+             std::vector<HANDLE> held;
+             for (int i = 0; i < 8; ++i) {
+                 const std::string name = "defplx0" + std::to_string(i) + ".880";
+                 writeTextFile(name, plane);
+                 held.push_back(hold(name.c_str(), 0));
+                 objects.emplace_back(i + 1);
+                 objects.back().tag();
+                 std::strcpy(reinterpret_cast<char*>(objects.back().data.data() + host::object_data::kNameOffset),
+                             name.c_str());
+             }
+             ULONGLONG start = GetTickCount64();
+             for (HostObject& object : objects) bind(object);
+             const ULONGLONG binding = GetTickCount64() - start;
+             Sleep(10000);   // a fresh window of the wait budget
+             start = GetTickCount64();
+             for (HostObject& object : objects) plugin_.StopPlugin(object.key);
+             std::printf("eight held scene files: start %llu ms, exit %llu ms\n", binding, GetTickCount64() - start);
+             for (HANDLE h : held) CloseHandle(h);
+             for (int i = 0; i < 8; ++i) {
+                 const std::string name = "defplx0" + std::to_string(i) + ".880";
+                 EXPECT_EQ(readTextFile(name), plane);
+                 EXPECT_NE(readTextFile(name + ".kept").find("\nSPHERE24 "), std::string::npos);
+             }
+         },
+         {}, ""},
+        {"touched between edits",
+         [&] {
+             bindToAPlane();
+             for (int edit = 1; edit <= 3; ++edit) {
+                 colour(object, static_cast<uint8_t>(40 * edit));
+                 HANDLE file = CreateFileA("defplx00.880", FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, 0);
+                 const FILETIME later{0, 0x01E00000u + edit};
+                 SetFileTime(file, nullptr, nullptr, &later);
+                 CloseHandle(file);
+             }
+             plugin_.StopPlugin(1);
+             EXPECT_NE(readTextFile("defplx00.880").find(green(120)), std::string::npos);
+         },
+         {"defplx00.880"}, ""},
+        {"rewritten to the same size, time put back",
+         [&] {
+             bindToAPlane();
+             colour(object, 40);
+             std::string same = readTextFile("defplx00.880");
+             same[same.find("PLANE4") + 5] = '5';
+             HANDLE file = CreateFileA("defplx00.880", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+             FILETIME written;
+             GetFileTime(file, nullptr, nullptr, &written);
+             DWORD count = 0;
+             WriteFile(file, same.data(), static_cast<DWORD>(same.size()), &count, nullptr);
+             SetFileTime(file, nullptr, nullptr, &written);
+             CloseHandle(file);
+             colour(object, 80);
+             plugin_.StopPlugin(1);
+             EXPECT_NE(readTextFile("defplx00.880.kept").find("\r\nPLANE5 "), std::string::npos);
+             EXPECT_NE(readTextFile("defplx00.880").find(green(80)), std::string::npos);
+         },
+         {"defplx00.880", "defplx00.880.kept"},
+         log + "scene file defplx00.880 was not read by this object, kept as defplx00.880.kept\r\n"},
+        {"held through five edits, shown next time",
+         [&] {
+             bindToAPlane();
+             HANDLE held = hold("defplx00.880", FILE_SHARE_READ);
+             for (int edit = 1; edit <= 5; ++edit) colour(object, static_cast<uint8_t>(40 * edit));
+             plugin_.StopPlugin(1);
+             CloseHandle(held);
+             EXPECT_EQ(readTextFile("defplx00.880"), plane);
+             EXPECT_NE(readTextFile("defplx00.880.pending").find(green(200)), std::string::npos);
+             bind(object);
+             plugin_.StopPlugin(1);
+             EXPECT_NE(readTextFile("defplx00.880").find(green(200)), std::string::npos);
+         },
+         {"defplx00.880"},
+         log + "cannot save scene file defplx00.880: in use or denied; new scene in defplx00.880.pending\r\n"},
+        {"a stale pending scene held while a newer save goes through",
+         [&] {
+             // Made while no file was there, so shown while there is none.
+             writeTextFile("defplx00.880.pending", "880\n//replaces none\n\nPLANE12\n");
+             bind(object);
+             HANDLE held = hold("defplx00.880.pending", FILE_SHARE_READ);
+             colour(object, 70);
+             plugin_.StopPlugin(1);
+             bind(object);   // the newer scene, though the older one could not go
+             CloseHandle(held);
+             plugin_.StopPlugin(1);
+             bind(object);   // free now, the older one is kept aside
+             plugin_.StopPlugin(1);
+             EXPECT_NE(readTextFile("defplx00.880").find("PLANE12 ORG[+0.00,+0.00,+0.00] SIZE[+1.00,+1.00,+1.00] "
+                                                         "ROT[0.000000,0.000000,0.000000] " + green(70)),
+                       std::string::npos);
+             EXPECT_EQ(readTextFile("defplx00.880.kept"), "880\n//replaces none\n\nPLANE12\n");
+         },
+         {"defplx00.880", "defplx00.880.kept"},
+         log + "scene file defplx00.880.pending was made for another version of defplx00.880, kept as "
+               "defplx00.880.kept\r\n"},
+        {"two hosts on one folder",
+         [&] {
+             HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "PlexaTestSecondHost");
+             char exe[MAX_PATH];
+             GetModuleFileNameA(nullptr, exe, MAX_PATH);
+             std::string command = std::string("\"") + exe + "\" --gtest_filter=Plugin.SaveKnowsItsOwnFileByContent";
+             SetEnvironmentVariableA("PLEXA_SECOND_HOST", workDir_.c_str());
+             STARTUPINFOA startup{};
+             startup.cb = sizeof startup;
+             PROCESS_INFORMATION process{};
+             ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                        &startup, &process));
+             SetEnvironmentVariableA("PLEXA_SECOND_HOST", nullptr);
+             EXPECT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+             edits(10);
+             EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+             for (HANDLE handle : {process.hThread, process.hProcess, ready}) CloseHandle(handle);
+             // Each host's last edit of each object is in NAME or kept aside.
+             for (const char* name : {"defplx00", "defplx01"})
+                 for (int last : {80, 170}) {
+                     bool found = false;
+                     for (const std::string& file : files())
+                         found = found || (file.rfind(name, 0) == 0 &&
+                                           readTextFile(file).find(green(last)) != std::string::npos);
+                     EXPECT_TRUE(found) << name << " " << last;
+                 }
+             // Every file is a scene; every file the log names as kept is there.
+             for (const std::string& file : files()) EXPECT_EQ(readTextFile(file).rfind("880\r\n", 0), 0u) << file;
+             const std::string logged = readTextFile("error.txt");
+             for (size_t at = logged.find("kept as "); at != std::string::npos; at = logged.find("kept as ", at + 1))
+                 EXPECT_TRUE(fileExists(logged.substr(at + 8, logged.find('\r', at) - at - 8)));
+             DeleteFileA("error.txt");
+         },
+         {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.run();
+        if (!c.left.empty()) {
+            EXPECT_EQ(files(), c.left);
+            EXPECT_EQ(fileExists("error.txt") ? readTextFile("error.txt") : "", c.logged);
+        }
+        for (const std::string& file : files()) DeleteFileA(file.c_str());
+        DeleteFileA("error.txt");
     }
 }
 
