@@ -67,8 +67,8 @@ if(WIN32)
         list(APPEND _jpeg_platform_args "-DCMAKE_TOOLCHAIN_FILE=${_jpeg_toolchain}")
     endif()
     # The decoder reads strangers' files inside the DLL: it gets the DLL's
-    # hardening (cmake/Win64.cmake).
-    set(_jpeg_cflags "${PLEXA_JPEG_WIN_CFLAGS}")
+    # hardening, and the build's path maps (cmake/Win64.cmake).
+    set(_jpeg_cflags "${PLEXA_EXTERNAL_CFLAGS}")
     # Upstream's Release: -O3 -DNDEBUG on top of the flags above.
     set(_jpeg_build_type Release)
 else()
@@ -92,6 +92,19 @@ else()
     set(_jpeg_build_type None)
 endif()
 
+# Its version string carries a build date: the source's (cmake/SourceDate.cmake),
+# not the day it happened to be built.
+string(TIMESTAMP _jpeg_build_date "%Y%m%d" UTC)
+
+# A build folder configured with plain nasm would be wiped by CMake at the
+# change and configured again without the toolchain: it starts afresh instead.
+if(EXISTS "${_jpeg_build_dir}/CMakeCache.txt")
+    file(STRINGS "${_jpeg_build_dir}/CMakeCache.txt" _jpeg_asm REGEX "^CMAKE_ASM_NASM_COMPILER:")
+    if(NOT _jpeg_asm MATCHES "nasm-reproducible\\.sh$")
+        file(REMOVE_RECURSE "${_jpeg_build_dir}" "${_jpeg_install_dir}" "${_jpeg_root}/stamp")
+    endif()
+endif()
+
 ExternalProject_Add(plexa_libjpeg_turbo
     SOURCE_DIR "${PLEXA_JPEG_SOURCE_DIR}"
     BINARY_DIR "${_jpeg_build_dir}"
@@ -104,6 +117,7 @@ ExternalProject_Add(plexa_libjpeg_turbo
         ${_jpeg_platform_args}
         -DCMAKE_SYSTEM_PROCESSOR=${CMAKE_SYSTEM_PROCESSOR}
         -DCMAKE_BUILD_TYPE=${_jpeg_build_type}
+        -DBUILD=${_jpeg_build_date}
         "-DCMAKE_C_FLAGS=${_jpeg_cflags}"
         -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
         -DENABLE_SHARED=OFF
@@ -112,7 +126,8 @@ ExternalProject_Add(plexa_libjpeg_turbo
         -DREQUIRE_SIMD=ON
         -DWITH_TURBOJPEG=OFF
         -DWITH_JAVA=OFF
-        -DCMAKE_ASM_NASM_COMPILER=${PLEXA_NASM}
+        # nasm writes no build path into the objects (tools/nasm-reproducible.sh).
+        -DCMAKE_ASM_NASM_COMPILER=${PROJECT_SOURCE_DIR}/tools/nasm-reproducible.sh
         # Its cmake_minimum_required(2.8.12) is refused outright by CMake 4.
         -DCMAKE_POLICY_VERSION_MINIMUM=3.5
         --no-warn-unused-cli

@@ -1,22 +1,31 @@
-# The release: `cmake --build --preset win64 --target package` writes
-# <build>/package/plexa-VERSION-win64.zip and, beside it, its SHA-256 in
-# plexa-VERSION-win64.zip.sha256. The zip holds one folder:
+# The release: `cmake --build --preset win64 --target package` writes, in
+# <build>/package,
 #
-#     plexa.dll, plexa-host.exe   stripped (their debug information stays in
-#                                 the build as *.debug)
-#     samples\                    the sample desktop's pictures and a few more
-#                                 worth trying
-#     README.txt                  the user's guide (docs/user-guide.txt)
-#     LICENSE.txt                 Plexa's own licence (LICENSE)
-#     THIRD-PARTY-NOTICES.txt     the libraries linked into the two programs,
-#                                 with their licences (docs/THIRD-PARTY-NOTICES.txt)
-#     guide\                      docs/commands.md, the same as commands.html
-#                                 (made by cmark), and their pictures
-#     SHA256SUMS.txt              the SHA-256 of every other file in the zip
+#     plexa-VERSION-win64.zip          what users download, one folder:
+#         plexa.dll, plexa-host.exe    stripped
+#         samples\                     the sample desktop's pictures and a few
+#                                      more worth trying, made by the build
+#         README.txt                   the user's guide (docs/user-guide.txt)
+#         LICENSE.txt                  Plexa's own licence (LICENSE)
+#         THIRD-PARTY-NOTICES.txt      the libraries linked into the two
+#                                      programs, with their licences
+#                                      (docs/THIRD-PARTY-NOTICES.txt)
+#         guide\                       docs/commands.md, the same as
+#                                      commands.html (made by cmark), and
+#                                      their pictures
+#         SHA256SUMS.txt               the SHA-256 of every other file in it
+#     plexa-VERSION-win64-debug.zip    the same folder with plexa.dll.debug and
+#                                      plexa-host.exe.debug, the files the
+#                                      programs name in .gnu_debuglink: unpacked
+#                                      over the release, they sit beside them
 #
-# tests/release/package_test.sh builds it and tries it as a user would.
+# and beside each its SHA-256 in NAME.zip.sha256. Both are the same bytes from
+# any build folder of one commit (tools/release-zip.sh; tools/repro-check.sh
+# proves it). tests/release/package_test.sh builds them and tries them as a
+# user and a crash analyst would.
 
-install(PROGRAMS $<TARGET_FILE:plexa> $<TARGET_FILE:plexa-host> DESTINATION .)
+install(PROGRAMS $<TARGET_FILE:plexa> $<TARGET_FILE:plexa-host> DESTINATION . COMPONENT release)
+install(FILES $<TARGET_FILE:plexa>.debug $<TARGET_FILE:plexa-host>.debug DESTINATION . COMPONENT debug)
 
 # Windows' Notepad and the version shown in the guide. The notices have no
 # @VARIABLE@ of their own; configure_file is what converts line endings.
@@ -30,7 +39,7 @@ install(FILES
     ${CMAKE_BINARY_DIR}/package-files/README.txt
     ${CMAKE_BINARY_DIR}/package-files/LICENSE.txt
     ${CMAKE_BINARY_DIR}/package-files/THIRD-PARTY-NOTICES.txt
-    DESTINATION .)
+    DESTINATION . COMPONENT release)
 
 # Every drawing command of the menu before and after, in pictures: the
 # Markdown source, and the same as a page a double click opens in a browser,
@@ -48,37 +57,32 @@ add_custom_command(OUTPUT ${_plexa_guide_html}
     COMMENT "Converting docs/commands.md into guide/commands.html"
     VERBATIM)
 add_custom_target(plexa_guide_html ALL DEPENDS ${_plexa_guide_html})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/commands.md ${_plexa_guide_html} DESTINATION guide)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/commands DESTINATION guide FILES_MATCHING PATTERN "*.png")
+install(FILES ${PROJECT_SOURCE_DIR}/docs/commands.md ${_plexa_guide_html} DESTINATION guide COMPONENT release)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/commands DESTINATION guide COMPONENT release
+    FILES_MATCHING PATTERN "*.png")
 
 # The pictures the sample desktop shows (tools/plexa-host/sample_desktop.cpp),
 # then a few more worth choosing from the menu: the guide's checkered
-# material, a stone material and two skins. The host writes any of the first
-# four that are missing, nothing else.
+# material, a stone material and two skins. The build makes them beside
+# plexa.dll, where the host's sample desktop looks for them, with the
+# project's own generator: a Windows program, run under Wine (outside an X
+# session with a display of its own). The host itself writes no pictures.
 set(PLEXA_SHIPPED_SAMPLES
     wood-640x480.jpg skin-bumps-100.bmp skin-bumps-256x128.jpg quad-64.jpg
     checker-64-pal1.bmp stone-256.jpg skin-gradient-128x64.jpg skin-checker-64-pal8.bmp)
-
-# The pictures come from the sample generator, the same program the host's own
-# copy of them comes from. It is a Windows program, so it runs under Wine
-# while the package is staged; outside an X session it gets one of its own.
-install(CODE "
-    set(_plexa_root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
-    file(REMOVE_RECURSE \"\${_plexa_root}/samples\")
-    set(_plexa_run \"${PROJECT_SOURCE_DIR}/tools/wine-run.sh\")
-    if(\"\$ENV{DISPLAY}\" STREQUAL \"\")
-        set(_plexa_run \"${PROJECT_SOURCE_DIR}/tools/with-display.sh\" \${_plexa_run})
-    endif()
-    message(STATUS \"Generating samples into \${_plexa_root}/samples\")
-    execute_process(
-        COMMAND \${_plexa_run} \"$<TARGET_FILE:plexa-make-samples>\" samples samples ${PLEXA_SHIPPED_SAMPLES}
-        WORKING_DIRECTORY \"\${_plexa_root}\"
-        RESULT_VARIABLE _plexa_rc)
-    file(GLOB _plexa_samples \"\${_plexa_root}/samples/*\")
-    if(NOT _plexa_rc EQUAL 0 OR NOT _plexa_samples)
-        message(FATAL_ERROR \"plexa-make-samples failed under Wine (\${_plexa_rc})\")
-    endif()
-")
+set(_plexa_samples ${PLEXA_SHIPPED_SAMPLES})
+list(TRANSFORM _plexa_samples PREPEND ${CMAKE_BINARY_DIR}/samples/)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/samples/.made
+    COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+        ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_LIST_DIR}/RunUnderWine.cmake
+        $<TARGET_FILE:plexa-make-samples> samples ${CMAKE_BINARY_DIR}/samples ${PLEXA_SHIPPED_SAMPLES}
+    COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/samples/.made
+    DEPENDS plexa-make-samples ${CMAKE_CURRENT_LIST_DIR}/RunUnderWine.cmake
+    BYPRODUCTS ${_plexa_samples}
+    COMMENT "Making the sample pictures in ${CMAKE_BINARY_DIR}/samples"
+    VERBATIM)
+add_custom_target(plexa_samples ALL DEPENDS ${CMAKE_BINARY_DIR}/samples/.made)
+install(FILES ${_plexa_samples} DESTINATION samples COMPONENT release)
 
 # Last: the sums of everything staged before it, in `sha256sum -c` format.
 install(CODE "
@@ -92,17 +96,34 @@ install(CODE "
         string(APPEND _plexa_sums \"\${_plexa_hash}  \${_plexa_file}\\n\")
     endforeach()
     file(WRITE \"\${_plexa_root}/SHA256SUMS.txt\" \"\${_plexa_sums}\")
-")
+" COMPONENT release)
 
-set(CPACK_GENERATOR ZIP)
-set(CPACK_SOURCE_GENERATOR "")
-set(CPACK_PACKAGE_NAME plexa)
-set(CPACK_PACKAGE_VENDOR "Plexa")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME plexa-${PROJECT_VERSION}-win64)
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-set(CPACK_PACKAGE_CHECKSUM SHA256)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-include(CPack)
+# Each zip is staged afresh from its install component, then written by
+# tools/release-zip.sh: entries sorted, every time the source's, no owner.
+find_program(PLEXA_ZIP zip)
+if(NOT PLEXA_ZIP)
+    message(FATAL_ERROR "zip not found: it writes the release zips (tools/install-deps.sh installs it)")
+endif()
+set(_plexa_package_name plexa-${PROJECT_VERSION}-win64)
+set(_plexa_stage ${CMAKE_BINARY_DIR}/package-stage)
+set(_plexa_package_commands "")
+foreach(_plexa_component IN ITEMS release debug)
+    set(_plexa_zip ${CMAKE_BINARY_DIR}/package/${_plexa_package_name}.zip)
+    if(_plexa_component STREQUAL "debug")
+        set(_plexa_zip ${CMAKE_BINARY_DIR}/package/${_plexa_package_name}-debug.zip)
+    endif()
+    list(APPEND _plexa_package_commands
+        COMMAND ${CMAKE_COMMAND} -E rm -rf ${_plexa_stage}/${_plexa_component}
+        COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component ${_plexa_component}
+            --prefix ${_plexa_stage}/${_plexa_component}/${_plexa_package_name}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tools/release-zip.sh ${_plexa_stage}/${_plexa_component}
+            ${_plexa_zip} ${PLEXA_SOURCE_DATE_EPOCH})
+endforeach()
+add_custom_target(package
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/package
+    ${_plexa_package_commands}
+    COMMENT "Writing ${_plexa_package_name}.zip and ${_plexa_package_name}-debug.zip in ${CMAKE_BINARY_DIR}/package"
+    VERBATIM)
+add_dependencies(package plexa plexa-host plexa_guide_html plexa_samples)
 
 add_subdirectory(${PROJECT_SOURCE_DIR}/tests/release ${CMAKE_BINARY_DIR}/tests/release)

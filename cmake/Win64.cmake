@@ -20,7 +20,28 @@ set(PLEXA_HARDENING_LINK -fstack-protector-strong -Wl,--dynamicbase,--high-entro
 target_compile_options(plexa_core PRIVATE ${PLEXA_HARDENING_COMPILE})
 add_compile_options(${PLEXA_HARDENING_COMPILE})
 add_link_options(${PLEXA_HARDENING_LINK})
-list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_JPEG_WIN_CFLAGS)
+# The same bytes from any build folder: no build path in the code or in its
+# debug information (source and build folder both read ".", so that a
+# debugger finds the sources from a checkout), and no link time in
+# the PE headers (objcopy, which strips, writes SOURCE_DATE_EPOCH there).
+set(PLEXA_PATH_MAPS "-ffile-prefix-map=${PROJECT_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:${PLEXA_PATH_MAPS}>")
+target_compile_options(plexa_core PRIVATE ${PLEXA_PATH_MAPS})
+add_link_options(-Wl,--no-insert-timestamp)
+# The PE image version of every program and DLL linked here is the release's
+# major and minor. CMake's rules would take each target's VERSION property,
+# which also renames a program's file.
+foreach(_plexa_rule IN ITEMS CMAKE_C_LINK_EXECUTABLE CMAKE_CXX_LINK_EXECUTABLE
+        CMAKE_C_CREATE_SHARED_LIBRARY CMAKE_CXX_CREATE_SHARED_LIBRARY)
+    string(REPLACE "<TARGET_VERSION_MAJOR>" "${PROJECT_VERSION_MAJOR}" ${_plexa_rule} "${${_plexa_rule}}")
+    string(REPLACE "<TARGET_VERSION_MINOR>" "${PROJECT_VERSION_MINOR}" ${_plexa_rule} "${${_plexa_rule}}")
+endforeach()
+
+# What every library built here as an external project compiles with: the
+# DLL's hardening and the path maps above (its folders lie inside this build).
+list(JOIN PLEXA_HARDENING_COMPILE " " PLEXA_EXTERNAL_CFLAGS)
+list(JOIN PLEXA_PATH_MAPS " " _plexa_maps)
+string(APPEND PLEXA_EXTERNAL_CFLAGS " ${_plexa_maps}")
 
 # libjpeg-turbo goes inside the DLL: no JPEG DLL to ship beside it.
 include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
@@ -101,8 +122,10 @@ function(plexa_split_debug_info target)
     # here, as the linker will write it.
     plexa_file_name(${target} base file_name)
     add_custom_command(TARGET ${target} POST_BUILD
-        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
-        COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${PLEXA_SOURCE_DATE_EPOCH}
+            ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+        COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${PLEXA_SOURCE_DATE_EPOCH}
+            ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
         WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
         COMMENT "Stripping ${file_name}, debug information kept in ${file_name}.debug"

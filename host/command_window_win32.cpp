@@ -11,6 +11,7 @@
 // [X] a command re-finds its block after every modal dialog: the host may
 //     unbind the instance while a chooser or box is open
 // [X] nothing thrown below reaches the host; out of memory, an edit is not made
+// [X] Undo and Redo, named after the step they would take back or bring back
 #include "host/command_window.h"
 
 #include <windows.h>
@@ -22,6 +23,7 @@
 
 #include "geometry/mesh.h"
 #include "geometry/skin.h"
+#include "host/edit_history.h"
 #include "host/guard.h"
 #include "host/instance_table.h"
 #include "host/library_state.h"
@@ -54,7 +56,7 @@ enum Command : UINT {
     kSphere = 20, kPlane = 21, kZoomOutMaterial = 22, kNoMaterial = 23, kZoomInMaterial = 24, kNoColor = 25,
     kChooseSkin = 26, kMoreSkin = 27, kLessSkin = 28, kRougher = 29, kFiner = 30, kChooseMaterial = 31,
     kChooseColor = 32, kExit = 33, kNoSkin = 34, kInversSkin = 35, kTranslucent = 36, kHelp = 40, kAbout = 41,
-    kChooseShortcut = 100, kNoShortcut = 101, kOpenPopup = 513,
+    kChooseShortcut = 100, kNoShortcut = 101, kUndo = 102, kRedo = 103, kOpenPopup = 513,
 };
 
 HMENU g_popupMenu = nullptr;
@@ -130,10 +132,26 @@ void showPerUserNotice() {
     SetActiveWindow(hostWindow());
 }
 
+// "Undo No Material": the verb and the menu text of the step's command, or
+// the plain verb, grayed, when there is no step.
+void nameStep(UINT item, const char* verb, uint32_t command) {
+    char name[64] = "";
+    if (command == messages::kColorCommand)
+        std::snprintf(name, sizeof name, "Color");
+    else if (command != 0)
+        GetMenuStringA(g_popupItems, command, name, sizeof name, MF_BYCOMMAND);
+    char text[80];
+    std::snprintf(text, sizeof text, "%s%s%s", verb, name[0] ? " " : "", name);
+    ModifyMenuA(g_popupItems, item, MF_BYCOMMAND | MF_STRING | (command != 0 ? MF_ENABLED : MF_GRAYED), item, text);
+}
+
 void openPopup(LPARAM point) {
     PluginInstance* instance = instances().current();
     if (!instance || !g_popupItems) return;
     check(kChooseColor, instance->colorCheck != 0);
+    const bool hasBlock = instance->scene->selected != nullptr;
+    nameStep(kUndo, "Undo", hasBlock ? instance->history.undoCommand() : 0);
+    nameStep(kRedo, "Redo", hasBlock ? instance->history.redoCommand() : 0);
     if (const scene::Block* block = instance->scene->selected) {
         // Finer is also grayed at the ceiling, where it would change nothing.
         enable(kFiner, block->fineness > 1 && block->fineness < geometry::kFinenessCeiling);
@@ -258,7 +276,11 @@ void edit(UINT id) {
     const PluginInstance* instance = instances().current();
     scene::Block* block = instance ? instance->scene->selected : nullptr;
     char before[scene::kLineCapacity] = {};
-    if (block) scene::writeLine(*block, before, false);
+    BlockState state;
+    if (block) {
+        scene::writeLine(*block, before, false);
+        state = captureBlock(*block);
+    }
     const auto run = [id] {
         if (id == kSphere || id == kPlane)
             changeKind(id == kSphere ? scene::SPHERE : scene::PLANE);
@@ -272,8 +294,27 @@ void edit(UINT id) {
         run();
     }
     // An instance unbound meanwhile (a dialog lets the host run) was saved
-    // by its unbinding.
-    if (block && stillSelected(block)) saveIfChanged(*instances().current(), before);
+    // by its unbinding, and its history went with it.
+    if (block && stillSelected(block)) {
+        PluginInstance& current = *instances().current();
+        saveIfChanged(current, before);
+        current.history.record(id, state, before, *current.scene->selected);
+    }
+}
+
+// Undo and Redo are edits too: saved at once, like any other.
+void takeBack(bool redo) {
+    PluginInstance* instance = instances().current();
+    scene::Block* block = instance ? instance->scene->selected : nullptr;
+    if (!block) return;
+    char before[scene::kLineCapacity];
+    scene::writeLine(*block, before, false);
+    bool taken = false;
+    // Out of memory, the block stays as it was and the step where it was.
+    const bool made = scene::editBlock(*block, [&] {
+        taken = redo ? instance->history.redo(*block) : instance->history.undo(*block);
+    });
+    if (made && taken) saveIfChanged(*instance, before);
 }
 
 LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -293,6 +334,8 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             if (PluginInstance* instance = instances().current())
                 PostMessageA(hostWindow(), 1086, static_cast<WPARAM>(static_cast<int64_t>(instance->key)), 0);
             return 0;
+        case kUndo: takeBack(false); return 0;
+        case kRedo: takeBack(true); return 0;
         case kHelp: showHelp(); return 0;
         case kAbout: showAbout(); return 0;
         case kPerUserNoticeCommand: showPerUserNotice(); return 0;

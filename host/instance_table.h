@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/edit_history.h"
 #include "host/host_records.h"
 #include "scene/file_commit.h"
 #include "scene/scene.h"
@@ -65,6 +66,8 @@ struct PluginInstance {
     // Stands in for the host's data block when the host passed none, so that a
     // faulty record cannot make the plug-in write through a null pointer.
     std::unique_ptr<uint8_t[]> ownData;
+    // The edits of this binding, for Undo and Redo; gone with the binding.
+    EditHistory history;
 
     void attachData(uint8_t* data);
     // Continues with a copy of the data block it has: for an object bound a

@@ -4,7 +4,8 @@
 // [X] StopPlugin: save into the host directory, remove, close the window with the last
 // [X] binding reads from the host directory, whatever the current one is
 // [X] TimerDraw / PhantomDraw by key
-// [X] ReceiveMessage: 273 (colour reply, saved at once, beep), 515, 516, 1087
+// [X] ReceiveMessage: 273 (colour reply, saved at once and undoable, beep),
+//     515, 516, 1087
 // [X] both directories by the wide-character calls, of any name and length
 // [X] a host folder that cannot be written: scenes kept per user, shown at
 //     the next binding while the host's file holds what they replace, and
@@ -334,13 +335,16 @@ int32_t receiveMessage(const HostMessage* message) {
             if (!block) return 0;
             char before[scene::kLineCapacity];
             scene::writeLine(*block, before, false);
+            const host::BlockState state = host::captureBlock(*block);
             const uint8_t* rgb = instance->hostData + host::object_data::kColorOffset;
             const bool made = scene::editBlock(*block, [&] {
                 for (int channel = 0; channel < 3; ++channel)
                     block->color[channel] = static_cast<float>(rgb[channel] / 255.0);
                 render::refresh(*block);
             });
-            if (made) host::saveIfChanged(*instance, before);
+            if (!made) return 0;
+            host::saveIfChanged(*instance, before);
+            instance->history.record(static_cast<uint32_t>(host::messages::kColorCommand), state, before, *block);
             return 0;
         }
         case host::messages::kLeftDoubleClick:

@@ -63,11 +63,14 @@ std::unique_ptr<CacheEntry> createTexture(const char* name, int32_t width, int32
 
 // The id of the material or skin under `name` (full or stored form), loading
 // it on first use; 0 when the image cannot be loaded. `owner` is the window
-// whose device context the load uses and that owns its messages.
+// whose device context the load uses and that owns its messages. A name that
+// cannot be loaded is reported (for the kinds that report) once per library
+// load; later loads of it try again without a word.
 uint32_t loadMaterial(const char* name, void* owner);
 uint32_t loadSkin(const char* name, void* owner);
 
-// The file choosers: -1 when cancelled, else the load's result.
+// The file choosers: -1 when cancelled, else the load's result. A chosen
+// picture that cannot be loaded is always reported.
 int64_t chooseMaterial(void* owner);
 int64_t chooseSkin(void* owner);
 

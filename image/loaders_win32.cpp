@@ -13,6 +13,8 @@
 //     scaling (image/scale.h), texture upload
 // [X] skins: top-down read back, grey-level heights
 // [X] the material and skin choosers
+// [X] a picture named by scene files that cannot be loaded is reported once
+//     per library load; one the user has just chosen, every time
 #include <windows.h>
 #include <commdlg.h>
 #include <GL/gl.h>
@@ -20,6 +22,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "geometry/numeric.h"
@@ -124,15 +128,39 @@ struct SectionTarget {
     HBITMAP section = nullptr;
 };
 
+// Names whose load failed since the library was loaded. A picture on an
+// unplugged drive is named by every binding of every object that shows it:
+// the user hears of it once, and later loads still try it, quietly, in case
+// the drive is back.
+std::set<std::string> g_failedNames;
+bool g_quiet = false;
+
+// Every box a load shows goes through here, whatever the picture's kind.
+void tellUser(const char* caption, const char* text) {
+    if (!g_quiet) MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+class LoadReports {
+public:
+    LoadReports(const char* name, bool chosen) : name_(name) { g_quiet = !chosen && g_failedNames.count(name_) > 0; }
+    ~LoadReports() { g_quiet = false; }
+    LoadReports(const LoadReports&) = delete;
+    LoadReports& operator=(const LoadReports&) = delete;
+    void failed() { g_failedNames.insert(name_); }
+
+private:
+    std::string name_;
+};
+
 void showDecoderMessage(void*, const char* caption, const char* text) {
-    MessageBoxA(nullptr, text, caption, MB_OK);
+    tellUser(caption, text);
 }
 
 // A JPEG or PNG that cannot be found or opened is named to the user; a bitmap is not.
 void reportUnopened(const char* name) {
     switch (imageKindOf(name)) {
-        case ImageKind::Jpeg: MessageBoxA(nullptr, name, "can't open jpeg-file", MB_OK); break;
-        case ImageKind::Png: MessageBoxA(nullptr, name, "can't open png-file", MB_OK); break;
+        case ImageKind::Jpeg: tellUser("can't open jpeg-file", name); break;
+        case ImageKind::Png: tellUser("can't open png-file", name); break;
         case ImageKind::Bitmap: break;
     }
 }
@@ -284,18 +312,24 @@ uint32_t convertSkin(const char* key, const LoadedImage& image, HDC dc) {
 
 using Converter = uint32_t (*)(const char*, const LoadedImage&, HDC);
 
-uint32_t load(Cache& cache, const char* name, void* owner, uint8_t background, Converter convert) {
+uint32_t load(Cache& cache, const char* name, void* owner, uint8_t background, Converter convert, bool chosen) {
+    if (!name) return 0;
+    LoadReports reports(name, chosen);
     char key[scene::kNameCapacity];
     // A name whose stored form does not fit (a drive name far from a deeply
     // placed plug-in) cannot be opened by its stored form.
     if (!cacheKey(name, key)) {
-        if (name) reportUnopened(name);
+        reportUnopened(name);
+        reports.failed();
         return 0;
     }
     if (const CacheEntry* known = cache.findByName(key)) return known->id;
     DeviceContext context(static_cast<HWND>(owner));
     LoadedImage image;
-    if (!loadImage(key, background, context.dc, image)) return 0;
+    if (!loadImage(key, background, context.dc, image)) {
+        reports.failed();
+        return 0;
+    }
     // A conversion that runs out of memory fails this load only (its caller
     // decides what is kept); the bitmap goes either way.
     struct Release {
@@ -340,19 +374,21 @@ bool choose(Chooser& chooser, void* owner) {
 }  // namespace
 
 uint32_t loadMaterial(const char* name, void* owner) {
-    return load(textureCache(), name, owner, kMaterialBackground, uploadMaterial);
+    return load(textureCache(), name, owner, kMaterialBackground, uploadMaterial, false);
 }
 
-uint32_t loadSkin(const char* name, void* owner) { return load(skinCache(), name, owner, kSkinBackground, convertSkin); }
+uint32_t loadSkin(const char* name, void* owner) {
+    return load(skinCache(), name, owner, kSkinBackground, convertSkin, false);
+}
 
 int64_t chooseMaterial(void* owner) {
     if (!choose(g_materialChooser, owner)) return -1;
-    return loadMaterial(g_materialChooser.fileName, owner);
+    return load(textureCache(), g_materialChooser.fileName, owner, kMaterialBackground, uploadMaterial, true);
 }
 
 int64_t chooseSkin(void* owner) {
     if (!choose(g_skinChooser, owner)) return -1;
-    return loadSkin(g_skinChooser.fileName, owner);
+    return load(skinCache(), g_skinChooser.fileName, owner, kSkinBackground, convertSkin, true);
 }
 
 }  // namespace plexa::image

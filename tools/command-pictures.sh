@@ -196,6 +196,13 @@ write_guide() {
         echo "(right) picking the command. The other items (the shortcut, Help, About)"
         echo "leave the picture as it is, and Exit takes the object off the desktop."
         echo
+        echo "Undo, at the top of the menu, takes back the object's last change and"
+        echo "names it (\"Undo No Material\", \"Undo Color\" for a colour chosen in the"
+        echo "host): the left picture comes back exactly, pictures included. Redo brings"
+        echo "the change back until a new one is made. Each object remembers its last"
+        echo "100 changes while it is bound; both items are grayed when there is nothing"
+        echo "to take back or bring back."
+        echo
         # For users: how the pictures are checked (the golden.NAME tests) is
         # said in the README, not here.
         echo "The pictures were taken from Plexa itself, in the reference host"

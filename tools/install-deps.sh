@@ -16,8 +16,8 @@ packages=(
     wine wine64 xvfb xauth x11-utils
     # assets and tooling
     nasm imagemagick libjpeg-turbo-progs libstb-dev
-    # the release package: its HTML guide, and the check of the zip
-    cmark unzip
+    # the release package: its HTML guide, the zips and their check
+    cmark zip unzip
 )
 
 missing=()

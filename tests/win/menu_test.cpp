@@ -121,17 +121,19 @@ TEST_F(Menu, ResourceHoldsEveryItemInOrder) {
     openMenuAt(object, 100, 80);
     ASSERT_EQ(menu.shown, 1);
     const UINT sep = 0xFFFFFFFF;
-    const std::vector<UINT> expected = {0,  sep, 21, 20, sep, 32, 25, sep, 31, 24, 22, 23, sep, 36, sep, 26, 27,
-                                        28, 35, 34, sep, 30, 29, sep, 100, 101, sep, 40, 41, sep, 33};
+    const std::vector<UINT> expected = {0,  sep, 102, 103, sep, 21, 20, sep, 32, 25, sep, 31, 24, 22, 23, sep, 36,
+                                        sep, 26, 27, 28, 35, 34, sep, 30, 29, sep, 100, 101, sep, 40, 41, sep, 33};
     EXPECT_EQ(menu.ids, expected);
     const std::map<UINT, std::string> texts = {
-        {0, "Plexa"}, {21, "Plane"}, {20, "Sphere"}, {32, "Choose Color"}, {25, "No Color"},
+        {0, "Plexa"}, {102, "Undo"}, {103, "Redo"}, {21, "Plane"}, {20, "Sphere"}, {32, "Choose Color"}, {25, "No Color"},
         {31, "Choose Material"}, {24, "Zoom In Material"}, {22, "Zoom Out Material"}, {23, "No Material"},
         {36, "Translucent"}, {26, "Choose Skin"}, {27, "More Skin"}, {28, "Less Skin"}, {35, "Invers Skin"},
         {34, "No Skin"}, {30, "Finer"}, {29, "Rougher"}, {100, "ShortCut to.."}, {101, "No ShortCut"},
         {40, "Help..."}, {41, "About.."}, {33, "Exit"}};
     for (const auto& [id, text] : texts) EXPECT_EQ(menu.items[id].text, text) << id;
     EXPECT_TRUE(menu.items[0].grayed);
+    EXPECT_TRUE(menu.items[102].grayed);   // nothing to undo or redo yet
+    EXPECT_TRUE(menu.items[103].grayed);
     plugin_.StopPlugin(1);
 }
 
@@ -288,14 +290,15 @@ TEST_F(Menu, AboutTextIsCutToItsBuffer) {
 TEST_F(Menu, CommandsWithoutACurrentInstanceDoNothing) {
     HostObject kept(1), stopped(2);
     bindWith(kept, "SPHERE8", 0);
+    command(30);             // an edit Undo could take back, were it current
     bindWith(stopped, "SPHERE8", 1);
     plugin_.StopPlugin(2);   // it was current
     window_.clearReceivedMessages();
-    for (UINT id : {20u, 21u, 22u, 23u, 24u, 25u, 27u, 28u, 29u, 30u, 32u, 33u, 34u, 35u, 36u, 101u, 513u})
+    for (UINT id : {20u, 21u, 22u, 23u, 24u, 25u, 27u, 28u, 29u, 30u, 32u, 33u, 34u, 35u, 36u, 101u, 102u, 103u, 513u})
         command(id);
     pumpMessages();
     EXPECT_TRUE(window_.receivedMessages().empty());
-    EXPECT_EQ(savedLine(kept).substr(0, 8), "SPHERE8 ");
+    EXPECT_EQ(savedLine(kept).substr(0, 9), "SPHERE16 ");
 }
 
 // Each item of an open-file dialog's file-type list (cmb1), read as the
@@ -365,6 +368,27 @@ TEST_F(Menu, ChoosersThroughTheirDialogs) {
     EXPECT_NE(line.find("stone.bmp] TRANS"), std::string::npos) << line;
 }
 
+// A picture already reported from a scene file is still reported each time
+// the user chooses it.
+TEST_F(Menu, AChosenPictureThatCannotBeReadIsAlwaysReported) {
+    const std::string picture = workDir_ + "\\not-a-picture.jpg";
+    writeTextFile(picture, "GIF89a");
+    HostObject object(1);
+    std::vector<std::string> captions;
+    dialogs_.setResponder([&](HWND dialog, const RecordedDialog& seen) {
+        captions.push_back(seen.caption);
+        if (seen.caption == "Get Material Bitmap") SetWindowTextA(GetDlgItem(dialog, 0x47c), picture.c_str());
+        return IDOK;
+    });
+    bindWith(object, "PLANE8 TEXTURE[" + picture + "]");
+    command(31);
+    command(31);
+    const std::vector<std::string> expected = {"JPEG BIG BUG", "Get Material Bitmap", "JPEG BIG BUG",
+                                               "Get Material Bitmap", "JPEG BIG BUG"};
+    EXPECT_EQ(captions, expected);
+    plugin_.StopPlugin(1);
+}
+
 TEST_F(Menu, NoShortcutAndNoMaterialClear) {
     HostObject object(1);
     bindWith(object, "SPHERE24 SHORTCUT[a.txt]");
@@ -374,6 +398,76 @@ TEST_F(Menu, NoShortcutAndNoMaterialClear) {
     const std::string line = savedLine(object);
     EXPECT_NE(line.find("SHORTCUT[ ]"), std::string::npos) << line;
     EXPECT_NE(line.find("TEXTURE[ ]"), std::string::npos);
+}
+
+TEST_F(Menu, UndoAndRedoEveryEdit) {
+    const std::string picture = workDir_ + "\\stone.bmp";
+    writeBitmap(picture, 10, 20, 200);
+    dialogs_.setResponder([&](HWND dialog, const RecordedDialog&) {
+        SetWindowTextA(GetDlgItem(dialog, 0x47c), picture.c_str());
+        return IDOK;
+    });
+    MenuWatcher menu;
+    auto scene = [] { return readTextFile("defplx00.880"); };
+    auto undoRedo = [&](HostObject& object) {
+        openMenuAt(object, 10, 10);
+        auto shown = [&](UINT id) { return menu.items[id].text + (menu.items[id].grayed ? " (grayed)" : ""); };
+        return shown(102) + ", " + shown(103);
+    };
+    struct Case {
+        UINT id;
+        std::string name, line;
+    } cases[] = {
+        {20, "Sphere", "PLANE24"}, {21, "Plane", "SPHERE24"}, {22, "Zoom Out Material", "SPHERE24"},
+        // A picture that could not be loaded comes back by its name, with no box.
+        {23, "No Material", "SPHERE24 TEXTURE[gone.jpg]"}, {24, "Zoom In Material", "SPHERE24"},
+        {25, "No Color", "SPHERE24 RGB[0.2,0.3,0.4]"}, {26, "Choose Skin", "PLANE20"},
+        {27, "More Skin", "SPHERE24"}, {28, "Less Skin", "SPHERE24"}, {29, "Rougher", "SPHERE24"},
+        {30, "Finer", "SPHERE24"}, {31, "Choose Material", "SPHERE24"}, {34, "No Skin", "PLANE20 SKIN[gone.jpg]"},
+        {35, "Invers Skin", "SPHERE24"}, {36, "Translucent", "SPHERE24"}, {100, "ShortCut to..", "SPHERE24"},
+        {101, "No ShortCut", "SPHERE24 SHORTCUT[a.txt]"}, {2041, "Color", "SPHERE24"},
+    };
+    for (const Case& c : cases) {
+        HostObject object(1);
+        bindWith(object, c.line);
+        plugin_.StopPlugin(1);   // the scene as the plug-in writes it
+        const std::string before = scene();
+        bind(object);
+        object.setColor(255, 128, 0);
+        if (c.id == 2041)
+            send(object, msg::kCommand, msg::kColorCommand, 0);
+        else
+            command(c.id);
+        const std::string after = scene();
+        ASSERT_NE(after, before) << c.name;
+        EXPECT_EQ(undoRedo(object), "Undo " + c.name + ", Redo (grayed)");
+        const size_t boxes = dialogs_.dialogs().size();
+        command(102);
+        EXPECT_EQ(scene(), before) << c.name;
+        EXPECT_EQ(undoRedo(object), "Undo (grayed), Redo " + c.name);
+        command(103);
+        EXPECT_EQ(scene(), after) << c.name;
+        EXPECT_EQ(dialogs_.dialogs().size(), boxes) << c.name;
+        // A new edit after an Undo leaves nothing to redo.
+        command(102);
+        command(c.id == 30 ? 29 : 30);
+        EXPECT_EQ(undoRedo(object), c.id == 30 ? "Undo Rougher, Redo (grayed)" : "Undo Finer, Redo (grayed)");
+        plugin_.StopPlugin(1);
+    }
+
+    // At most 100 steps: 150 edits, each a colour of its own, then 100 Undo
+    // reach the scene after the 50th; one more changes nothing.
+    HostObject object(1);
+    bindWith(object, "SPHERE24");
+    std::string fiftieth;
+    for (int i = 0; i < 150; ++i) {
+        object.setColor(static_cast<uint8_t>(i % 10 * 25), static_cast<uint8_t>(i / 10 * 15), 0);
+        send(object, msg::kCommand, msg::kColorCommand, 0);
+        if (i == 49) fiftieth = scene();
+    }
+    for (int i = 0; i < 101; ++i) command(102);
+    EXPECT_EQ(scene(), fiftieth);
+    plugin_.StopPlugin(1);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ LRESULT CALLBACK bootstrapProcedure(HWND window, UINT message, WPARAM wParam, LP
 
 }  // namespace
 
-std::string errorText(DWORD code) {
+std::string errorText(DWORD code, const std::string& subject) {
     char* text = nullptr;
     DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
@@ -38,11 +38,15 @@ std::string errorText(DWORD code) {
         result = "unknown error";
     }
     if (text) LocalFree(text);
+    // FORMAT_MESSAGE_IGNORE_INSERTS leaves "%1" as it is in texts such as
+    // ERROR_BAD_EXE_FORMAT's ("%1 is not a valid Win32 application").
+    for (size_t at = result.find("%1"); at != std::string::npos; at = result.find("%1", at + subject.size()))
+        result.replace(at, 2, subject);
     return result + " (error " + std::to_string(code) + ")";
 }
 
-std::string lastErrorText() {
-    return errorText(GetLastError());
+std::string lastErrorText(const std::string& subject) {
+    return errorText(GetLastError(), subject);
 }
 
 bool GlWindow::create(const char* title, int clientWidth, int clientHeight, WNDPROC procedure, void* userData,

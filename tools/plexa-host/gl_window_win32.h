@@ -35,8 +35,10 @@ struct GlWindow {
     void clientSize(int* width, int* height) const;
 };
 
-// "text (error N)" for the calling thread's last error.
-std::string lastErrorText();
-std::string errorText(DWORD code);
+// "text (error N)" for the calling thread's last error, or for a code;
+// `subject` stands for the "%1" that some texts hold (the file a load failed
+// on), which would otherwise be shown as it is.
+std::string lastErrorText(const std::string& subject = "the file");
+std::string errorText(DWORD code, const std::string& subject = "the file");
 
 }  // namespace plexa::refhost

@@ -3,7 +3,6 @@
 #include "desktop_scenery_win32.h"
 #include "png_writer.h"
 #include "sample_desktop.h"
-#include "tools/make-samples/sample_images.h"
 #include "unattended_ui_win32.h"
 
 #include <algorithm>
@@ -58,16 +57,20 @@ LONG WINAPI reportCrash(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
     char moduleName[MAX_PATH] = "an unknown module";
     HMODULE owner = nullptr;
+    // The offset into the module is what its debug file reads (the load
+    // address differs from run to run).
+    unsigned long long offset = 0;
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                            static_cast<LPCSTR>(record->ExceptionAddress), &owner)) {
         GetModuleFileNameA(owner, moduleName, sizeof moduleName);
+        offset = reinterpret_cast<uintptr_t>(record->ExceptionAddress) - reinterpret_cast<uintptr_t>(owner);
     }
     if (g_activity[0] != '\0') {
-        complain("the plug-in crashed in %s: exception 0x%08lx at %p in %s", g_activity,
-                 static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, moduleName);
+        complain("the plug-in crashed in %s: exception 0x%08lx at %p in %s (offset 0x%llx)", g_activity,
+                 static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, moduleName, offset);
     } else {
-        complain("crash outside the plug-in's code: exception 0x%08lx at %p in %s",
-                 static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, moduleName);
+        complain("crash outside the plug-in's code: exception 0x%08lx at %p in %s (offset 0x%llx)",
+                 static_cast<unsigned long>(record->ExceptionCode), record->ExceptionAddress, moduleName, offset);
     }
     // Neither unwinding nor library unload is safe now, and a crash dialog
     // would hang a headless run.
@@ -204,6 +207,8 @@ int HostApp::run() {
     }
     say("plug-in %s", plugin_.path.c_str());
     watchPluginImage(plugin_.module);
+    // Only a host that can show them leaves the sample's scene files behind.
+    if (sampleScenesWanted_) startSampleDesktop();
 
     if (options_.frames > 0) {
         if (unattended) {
@@ -285,7 +290,8 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     case FileReadStatus::Missing:
         desktopWritable_ = true;
         say("no desktop file %s: starting with the sample desktop; it is written there at exit", desktopPath_.c_str());
-        return startSampleDesktop();
+        sampleScenesWanted_ = true;
+        return sampleDesktop();
     case FileReadStatus::Unreadable:
         desktopWritable_ = false;
         complain("cannot read desktop file %s: starting with the sample desktop, which will not be saved over it",
@@ -304,7 +310,8 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     if (!read.recognised) {
         desktopWritable_ = false;
         complain("%s is left untouched; starting with the sample desktop, which will not be saved", desktopPath_.c_str());
-        return startSampleDesktop();
+        sampleScenesWanted_ = true;
+        return sampleDesktop();
     }
     desktopWritable_ = true;
     say("desktop %s: %zu objects%s", desktopPath_.c_str(), read.objects.size(),
@@ -312,42 +319,32 @@ std::vector<DesktopObject> HostApp::loadDesktop() {
     return std::move(read.objects);
 }
 
-void HostApp::writeSampleImages() {
+void HostApp::checkSampleImages() {
     // The sample names its materials and skins relative to the plug-in's
-    // directory, as stored names are; the images are generated, never copied.
-    std::string folder = options_.pluginPath.empty() ? defaultPluginPath() : options_.pluginPath;
+    // directory, as stored names are. The pictures come with the plug-in
+    // (samples\ beside it); the host only says which are missing.
+    std::string folder = plugin_.path;
     const size_t slash = folder.find_last_of("\\/");
     folder.erase(slash == std::string::npos ? 0 : slash + 1);
-    folder += kSampleImageFolder;
-    CreateDirectoryW(wideOf(folder).c_str(), nullptr);
-    // Only the pictures the sample desktop shows: the folder is the user's,
-    // beside the plug-in, and the generator's test pictures have no place there.
     std::set<std::string> shown;
     for (const SampleObject& object : sampleObjects()) {
-        for (const char* name : {object.material, object.skin}) {
-            const std::string stored = name;
-            if (!stored.empty()) shown.insert(stored.substr(stored.find_last_of('\\') + 1));
-        }
+        for (const char* name : {object.material, object.skin})
+            if (name[0] != '\0') shown.insert(name);
     }
-    int written = 0, kept = 0, failed = 0;
-    for (const plexa::samples::NamedFile& file : plexa::samples::sampleFiles()) {
-        if (shown.count(file.name) == 0) continue;
-        const std::string path = folder + "\\" + file.name;
-        if (GetFileAttributesW(wideOf(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
-            ++kept;
-            continue;
-        }
-        std::FILE* out = openFile(path, "wb");
-        bool ok = out && std::fwrite(file.bytes.data(), 1, file.bytes.size(), out) == file.bytes.size();
-        if (out) ok = std::fclose(out) == 0 && ok;
-        (ok ? written : failed) += 1;
+    std::string missing;
+    size_t there = 0;
+    for (const std::string& name : shown) {
+        if (GetFileAttributesW(wideOf(folder + name).c_str()) != INVALID_FILE_ATTRIBUTES)
+            ++there;
+        else
+            missing += " " + name;
     }
-    say("sample images in %s: %d written, %d already there%s", folder.c_str(), written, kept,
-        failed ? " (some could not be written: those objects show no material or skin)" : "");
+    say("sample pictures in %s%s: %zu of %zu there%s%s", folder.c_str(), kSampleImageFolder, there, shown.size(),
+        missing.empty() ? "" : "; missing:", missing.c_str());
 }
 
-std::vector<DesktopObject> HostApp::startSampleDesktop() {
-    writeSampleImages();
+void HostApp::startSampleDesktop() {
+    checkSampleImages();
     // The plug-in reads each tagged object's scene from the current
     // directory, by binding order; a file already there is the user's and
     // wins over the sample.
@@ -373,7 +370,6 @@ std::vector<DesktopObject> HostApp::startSampleDesktop() {
             break;
         }
     }
-    return sampleDesktop();
 }
 
 bool HostApp::saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when) {

@@ -102,8 +102,9 @@ private:
     };
 
     std::vector<DesktopObject> loadDesktop();
-    std::vector<DesktopObject> startSampleDesktop();
-    void writeSampleImages();
+    // Writes the sample desktop's scene files that are not there yet.
+    void startSampleDesktop();
+    void checkSampleImages();
     bool saveDesktop(const std::vector<std::unique_ptr<HostObject>>& objects, const char* when);
     void bindObject(const DesktopObject& object);
     std::unique_ptr<HostObject> unbindAt(size_t index);
@@ -149,6 +150,7 @@ private:
     std::string screenshotPath_;
     std::string menuScreenshotPath_;
     bool desktopWritable_ = false;
+    bool sampleScenesWanted_ = false;
 
     GlWindow window_;
     PluginLibrary plugin_;

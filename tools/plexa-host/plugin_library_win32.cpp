@@ -50,7 +50,8 @@ bool PluginLibrary::load(const std::string& fileName, std::string* error) {
     // beside it rather than beside the host.
     module = LoadLibraryExW(wideOf(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) {
-        *error = "cannot load plug-in " + path + ": " + lastErrorText();
+        // Windows' text for a damaged file names it as "%1".
+        *error = "cannot load plug-in " + path + ": " + lastErrorText(path);
         return false;
     }
     std::string missing;

@@ -41,7 +41,7 @@ struct SampleObject {
     float skinScale = 0.5f;  // negative: the skin pushes inwards
 };
 
-// The folder beside the plug-in where the sample's images are written.
+// The folder beside the plug-in that holds the sample's pictures.
 constexpr const char* kSampleImageFolder = "samples";
 
 const std::vector<SampleObject>& sampleObjects();
