@@ -43,6 +43,7 @@ include(GoogleTest)
 add_library(plexa_gl_recorder STATIC tests/native/gl_recorder.cpp)
 target_include_directories(plexa_gl_recorder PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(plexa_gl_recorder PUBLIC plexa_core)
+target_compile_options(plexa_gl_recorder PRIVATE ${PLEXA_TEST_CODE_OPTIONS})
 
 add_executable(plexa_native_tests
     tests/native/numeric_test.cpp
@@ -64,6 +65,7 @@ add_executable(plexa_native_tests
     tests/native/skin_test.cpp
     tests/native/soak_test.cpp
 )
+target_compile_options(plexa_native_tests PRIVATE ${PLEXA_TEST_CODE_OPTIONS})
 target_link_libraries(plexa_native_tests PRIVATE plexa_core plexa_gl_recorder plexa_sample_images GTest::gtest GTest::gtest_main)
 # PngSuite and libpng's crashers, from the source the DLL links.
 target_compile_definitions(plexa_native_tests PRIVATE PLEXA_PNG_SOURCE_DIR="${PLEXA_PNG_SOURCE_DIR}")
@@ -83,7 +85,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/LibjpegTurbo.cmake)
 if(PLEXA_BUNDLED_JPEG)
     add_executable(plexa_jpeg_bundled_test tests/win/jpeg_link_test.cpp)
     target_compile_definitions(plexa_jpeg_bundled_test PRIVATE PLEXA_EXPECTED_JPEG_VERSION="${PLEXA_JPEG_VERSION}")
-    target_compile_options(plexa_jpeg_bundled_test PRIVATE -Wall -Wextra -Wshadow ${PLEXA_SANITIZER_FLAGS})
+    target_compile_options(plexa_jpeg_bundled_test PRIVATE -Wall -Wextra -Wshadow ${PLEXA_SANITIZER_FLAGS}
+        ${PLEXA_TEST_CODE_OPTIONS})
     target_link_options(plexa_jpeg_bundled_test PRIVATE ${PLEXA_SANITIZER_FLAGS})
     target_link_libraries(plexa_jpeg_bundled_test PRIVATE plexa::jpeg GTest::gtest GTest::gtest_main)
     gtest_discover_tests(plexa_jpeg_bundled_test DISCOVERY_TIMEOUT 60)
@@ -96,6 +99,7 @@ endif()
 find_library(PLEXA_OSMESA_LIBRARY OSMesa REQUIRED)
 find_library(PLEXA_GLU_LIBRARY GLU REQUIRED)
 add_executable(plexa_mesa_tests tests/native/mesa_test.cpp)
+target_compile_options(plexa_mesa_tests PRIVATE ${PLEXA_TEST_CODE_OPTIONS})
 target_link_libraries(plexa_mesa_tests PRIVATE plexa_core ${PLEXA_OSMESA_LIBRARY} ${PLEXA_GLU_LIBRARY}
     GTest::gtest GTest::gtest_main)
 gtest_discover_tests(plexa_mesa_tests DISCOVERY_TIMEOUT 60)

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # The whole check: install what is missing, then configure, build and test the
 # native preset (core code under ASan/UBSan) and the win64 preset (the DLL and
-# its tests under Wine, all sharing one Xvfb). Both presets always run, so one
-# failure does not hide another; the exit status is non-zero if any step
-# failed. Extra arguments go to both ctest runs (e.g. -R Smoke).
+# its tests under Wine, all sharing one Xvfb), and give every fuzzer a short
+# run. Every step runs whatever an earlier one did, so one failure does not
+# hide another; the exit status is non-zero if any step failed. Extra
+# arguments go to both ctest runs (e.g. -R Smoke).
+#
+# The Wine tests run one at a time and mostly wait on Wine, so the native
+# tests and the fuzzers run beside them, at a lower priority, their output
+# shown when the Wine tests are done. PLEXA_CHECK_SERIAL=1 runs all in turn.
 set -uo pipefail
 
 # Native tests run one per core. The Wine tests run one at a time unless
@@ -13,6 +18,7 @@ set -uo pipefail
 # test's window.
 native_jobs=${PLEXA_NATIVE_TEST_JOBS:-$(nproc)}
 wine_jobs=${PLEXA_WINE_TEST_JOBS:-1}
+serial=${PLEXA_CHECK_SERIAL:-0}
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
 repo_root=$PWD
@@ -32,28 +38,44 @@ ctest_summary() {
     grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n1
 }
 
-run_preset() {
+# build_preset PRESET WRAPPER: configure and build; status 0, 10 or 11.
+build_preset() {
+    local preset=$1 wrapper=$2
+    echo "==== $preset: configure and build"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    $wrapper bash -c 'cmake --preset "$1" || exit 10; cmake --build --preset "$1" || exit 11' build "$preset"
+}
+
+# test_preset PRESET WRAPPER CTEST-ARGS...: ctest's output is shown and kept
+# in $logs/PRESET.log, its status in $logs/PRESET.status.
+test_preset() {
     local preset=$1 wrapper=$2
     shift 2
-    local log=$logs/$preset.log
-    echo "==== $preset: configure, build, test"
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    $wrapper bash -c '
-        set -o pipefail
-        preset=$1 log=$2; shift 2
-        cmake --preset "$preset" || exit 10
-        cmake --build --preset "$preset" || exit 11
-        ctest --preset "$preset" "$@" 2>&1 | tee "$log"
-    ' run-preset "$preset" "$log" "$@"
-    local status=$?
-    local summary
-    summary=$(ctest_summary "$log" 2>/dev/null)
-    case $status in
-        0) ;;
-        10) failed+=("$preset: configure"); summary="configure failed" ;;
-        11) failed+=("$preset: build"); summary="build failed" ;;
-        *) failed+=("$preset: tests (status $status)"); summary=${summary:-"ctest failed with status $status"} ;;
+    echo "==== $preset: tests"
+    $wrapper ctest --preset "$preset" "$@" 2>&1 | tee "$logs/$preset.log"
+    echo "${PIPESTATUS[0]}" >"$logs/$preset.status"
+}
+
+# The fuzzers' smoke run (tools/fuzz.sh owns it): output in $logs/fuzz.log.
+fuzz_smoke() {
+    echo "==== fuzz: smoke run of every target"
+    tools/fuzz.sh --smoke 2>&1 | tee "$logs/fuzz.log"
+    echo "${PIPESTATUS[0]}" >"$logs/fuzz.status"
+}
+
+# Adds one ctest run to the totals, or the configure/build step that stopped it.
+count_preset() {
+    local preset=$1 built=$2 status summary
+    case $built in
+        10) failed+=("$preset: configure"); summaries+=("$preset: configure failed"); return ;;
+        11) failed+=("$preset: build"); summaries+=("$preset: build failed"); return ;;
     esac
+    status=$(cat "$logs/$preset.status" 2>/dev/null || echo 1)
+    summary=$(ctest_summary "$logs/$preset.log" 2>/dev/null)
+    if [[ $status -ne 0 ]]; then
+        failed+=("$preset: tests (status $status)")
+        summary=${summary:-"ctest failed with status $status"}
+    fi
     summaries+=("$preset: $summary")
     if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
         tests_failed=$((tests_failed + BASH_REMATCH[1]))
@@ -61,23 +83,52 @@ run_preset() {
     fi
 }
 
-run_preset native "" --parallel "$native_jobs" "$@"
-run_preset win64 "$repo_root/tools/with-display.sh" --parallel "$wine_jobs" "$@"
-
-# ---- fuzzing: a short run of every libFuzzer target (tools/fuzz.sh owns it).
 # Each target counts as one test; its closing line reads "fuzz: N passed, N failed".
-echo "==== fuzz: smoke run of every target"
-tools/fuzz.sh --smoke 2>&1 | tee "$logs/fuzz.log"
-fuzz_status=${PIPESTATUS[0]}
-fuzz_summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed' "$logs/fuzz.log" | tail -n1)
-if [[ $fuzz_summary =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
-    tests_passed=$((tests_passed + BASH_REMATCH[1]))
-    tests_failed=$((tests_failed + BASH_REMATCH[2]))
-elif [[ $fuzz_status -ne 0 ]]; then
-    tests_failed=$((tests_failed + 1))
+count_fuzz() {
+    local status summary
+    status=$(cat "$logs/fuzz.status" 2>/dev/null || echo 1)
+    summary=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed' "$logs/fuzz.log" | tail -n1)
+    if [[ $summary =~ ([0-9]+)\ passed,\ ([0-9]+)\ failed ]]; then
+        tests_passed=$((tests_passed + BASH_REMATCH[1]))
+        tests_failed=$((tests_failed + BASH_REMATCH[2]))
+    elif [[ $status -ne 0 ]]; then
+        tests_failed=$((tests_failed + 1))
+    fi
+    [[ $status -eq 0 ]] || failed+=("fuzz: smoke (status $status)")
+    summaries+=("${summary:-fuzz: failed with status $status}")
+}
+
+display=$repo_root/tools/with-display.sh
+build_preset native ""
+native_built=$?
+build_preset win64 "$display"
+win64_built=$?
+
+# The second lane: native tests, then the fuzzers.
+other_lane() {
+    [[ $native_built -eq 0 ]] && test_preset native "" --parallel "$native_jobs" "$@"
+    fuzz_smoke
+}
+if [[ $serial == 1 ]]; then
+    other_lane "$@"
+else
+    echo "==== native tests and fuzzers: running beside the Wine tests"
+    (renice -n 10 -p "$BASHPID" >/dev/null; other_lane "$@" >/dev/null) &
+    lane=$!
 fi
-[[ $fuzz_status -eq 0 ]] || failed+=("fuzz: smoke (status $fuzz_status)")
-summaries+=("${fuzz_summary:-fuzz: failed with status $fuzz_status}")
+[[ $win64_built -eq 0 ]] && test_preset win64 "$display" --parallel "$wine_jobs" "$@"
+if [[ $serial != 1 ]]; then
+    wait "$lane"
+    for part in native fuzz; do
+        [[ -f $logs/$part.log ]] || continue
+        echo "==== $part (run beside the Wine tests)"
+        cat "$logs/$part.log"
+    done
+fi
+
+count_preset native "$native_built"
+count_preset win64 "$win64_built"
+count_fuzz
 
 echo "==== summary"
 printf '%s\n' "${summaries[@]}"

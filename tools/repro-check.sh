@@ -9,7 +9,7 @@
 #   tools/repro-check.sh [--keep]     --keep leaves the two builds in /tmp
 #
 # Not part of tools/check.sh: it builds the release from scratch twice. The
-# Debian source of libjpeg-turbo is fetched once for both
+# Debian sources of libjpeg-turbo, libpng and zlib are fetched once for both
 # (PLEXA_DEBIAN_SOURCE_CACHE, if set, is used as is). Exits 0 when both zips
 # are identical.
 set -uo pipefail

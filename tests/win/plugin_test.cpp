@@ -513,16 +513,16 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
     // The second host of the last case: edits of its own in the same folder.
     const auto edits = [&](int first) {
         std::vector<HostObject> objects{HostObject(1), HostObject(2)};
-        for (HostObject& object : objects) bind(object);
+        for (HostObject& each : objects) bind(each);
         if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "PlexaTestSecondHost")) {
             SetEvent(ready);
             CloseHandle(ready);
         }
         for (int edit = 0; edit < 8; ++edit) {
-            for (HostObject& object : objects) colour(object, static_cast<uint8_t>(first + 10 * edit));
+            for (HostObject& each : objects) colour(each, static_cast<uint8_t>(first + 10 * edit));
             Sleep(15);
         }
-        for (HostObject& object : objects) plugin_.StopPlugin(object.key);
+        for (HostObject& each : objects) plugin_.StopPlugin(each.key);
     };
     if (secondHost) {
         ASSERT_TRUE(SetCurrentDirectoryA(secondHost));
@@ -550,11 +550,11 @@ TEST_F(Plugin, SaveKnowsItsOwnFileByContent) {
                              name.c_str());
              }
              ULONGLONG start = GetTickCount64();
-             for (HostObject& object : objects) bind(object);
+             for (HostObject& each : objects) bind(each);
              const ULONGLONG binding = GetTickCount64() - start;
              Sleep(10000);   // a fresh window of the wait budget
              start = GetTickCount64();
-             for (HostObject& object : objects) plugin_.StopPlugin(object.key);
+             for (HostObject& each : objects) plugin_.StopPlugin(each.key);
              std::printf("eight held scene files: start %llu ms, exit %llu ms\n", binding, GetTickCount64() - start);
              for (HANDLE h : held) CloseHandle(h);
              for (int i = 0; i < 8; ++i) {
