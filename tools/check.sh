@@ -76,6 +76,7 @@ count_preset() {
         failed+=("$preset: tests (status $status)")
         summary=${summary:-"ctest failed with status $status"}
     fi
+    summary=${summary:-"no tests run"}
     summaries+=("$preset: $summary")
     if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
         tests_failed=$((tests_failed + BASH_REMATCH[1]))
