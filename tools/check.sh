@@ -4,7 +4,7 @@
 # its tests under Wine, all sharing one Xvfb), and give every fuzzer a short
 # run. Every step runs whatever an earlier one did, so one failure does not
 # hide another; the exit status is non-zero if any step failed. Extra
-# arguments go to both ctest runs (e.g. -R Smoke).
+# arguments go to both ctest runs (e.g. -R PluginImage).
 #
 # The Wine tests run one at a time and mostly wait on Wine, so the native
 # tests and the fuzzers run beside them, at a lower priority, their output
