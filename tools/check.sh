@@ -2,7 +2,7 @@
 # The whole check: install what is missing, then configure, build and test the
 # native preset (core code under ASan/UBSan) and the win64 preset (the DLL and
 # its tests under Wine, all sharing one Xvfb), and give every fuzzer a short
-# run. Every step runs whatever an earlier one did, so one failure does not
+# run. Every step runs, however the ones before it ended, so one failure does not
 # hide another; the exit status is non-zero if any step failed. Extra
 # arguments go to both ctest runs (e.g. -R PluginImage).
 #
