@@ -95,7 +95,7 @@ for file in "$@"; do
         if [[ -n ${needed[$notice]:-} ]]; then
             [[ $listed -eq 1 ]] || problems+=("$name contains $notice, which its summary line does not name")
             # A section of its own: a rule line, then a title starting with the name.
-            tr -d '\r' <"$notices" | grep -A1 -E '^={20,}$' | grep -qE "^${notice}( |$)" ||
+            tr -d '\r' <"$notices" | grep -A1 -E '^={20,}$' | grep -E "^${notice}( |$)" >/dev/null ||
                 problems+=("THIRD-PARTY-NOTICES.txt has no section for $notice")
         elif [[ $listed -eq 1 ]]; then
             problems+=("the summary line of $name names $notice, which it does not contain")
@@ -113,7 +113,7 @@ for file in "$@"; do
 done
 
 # The decoder's notice names the version the build fetches.
-if tr -d '\r' <"$notices" | grep -qE "^libjpeg-turbo $jpeg_version "; then
+if tr -d '\r' <"$notices" | grep -E "^libjpeg-turbo $jpeg_version " >/dev/null; then
     passed=$((passed + 1))
     echo "ok   the libjpeg-turbo notice names version $jpeg_version"
 else

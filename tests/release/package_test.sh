@@ -104,7 +104,7 @@ listed=$(awk '{print $2}' "$dir/SHA256SUMS.txt" | LC_ALL=C sort)
 others=$(cd "$dir" && find . -type f ! -name SHA256SUMS.txt | sed 's|^\./||' | LC_ALL=C sort)
 [[ $listed == "$others" ]] || fail "SHA256SUMS.txt does not name every other file exactly once"
 for program in plexa.dll plexa-host.exe; do
-    if x86_64-w64-mingw32-objdump -h "$dir/$program" | grep -qE '[[:space:]]\.debug_'; then
+    if x86_64-w64-mingw32-objdump -h "$dir/$program" | grep -E '[[:space:]]\.debug_' >/dev/null; then
         fail "$program carries debug sections"
     fi
 done
@@ -134,7 +134,7 @@ grep -q '^Copyright (c) 2026 The Plexa developers' "$dir/LICENSE.txt" && grep -q
 cmp -s <(tr -d '\r' <"$dir/LICENSE.txt") "$repo_root/LICENSE" || fail "LICENSE.txt differs from the repository's LICENSE"
 cmp -s <(tr -d '\r' <"$dir/THIRD-PARTY-NOTICES.txt") "$repo_root/docs/THIRD-PARTY-NOTICES.txt" ||
     fail "THIRD-PARTY-NOTICES.txt differs from docs/THIRD-PARTY-NOTICES.txt (which the notices test checks)"
-tr -d '\r' <"$dir/README.txt" | tr '\n' ' ' | tr -s ' ' | grep -q 'based in part on the work of the Independent JPEG Group' ||
+tr -d '\r' <"$dir/README.txt" | tr '\n' ' ' | tr -s ' ' | grep 'based in part on the work of the Independent JPEG Group' >/dev/null ||
     fail "README.txt lacks the acknowledgement the IJG licence asks of binary distributions"
 for text in README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
     [[ $(grep -c $'\r$' "$dir/$text") -eq $(wc -l <"$dir/$text") ]] || fail "$text has lines not ended by CR LF"
