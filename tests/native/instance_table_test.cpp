@@ -219,6 +219,7 @@ std::string kindWord(const scene::Block& block) {
 // records the damage calls for, and the scene saved from it binds again to the
 // same block without a word.
 TEST_F(Instances, HostileSceneFilesLeaveOneBlockAndTheirLogRecords) {
+    gl().keepCalls = false;   // a ceiling-fine sphere is among them; only blocks and logs are checked
     for (const samples::HostileScene& file : samples::hostileScenes()) {
         SCOPED_TRACE(file.name);
         writeFile("defplx00.880", std::string(file.bytes.begin(), file.bytes.end()));
