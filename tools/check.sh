@@ -2,8 +2,8 @@
 # The whole check: install what is missing, then configure, build and test the
 # native preset (core code under ASan/UBSan) and the win64 preset (the DLL and
 # its tests under Wine, all sharing one Xvfb), and give every fuzzer a short
-# run. Every step runs, however the ones before it ended, so one failure does not
-# hide another; the exit status is non-zero if any step failed. Extra
+# run. Every step runs, however the ones before it ended, so one failure does
+# not hide another; the exit status is non-zero if any step failed. Extra
 # arguments go to both ctest runs (e.g. -R PluginImage).
 #
 # The Wine tests run one at a time and mostly wait on Wine, so the native
